@@ -1,0 +1,220 @@
+#include "FileIO.h"
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+unsigned char *ROMMem = nullptr;
+int ROMSize = 0;
+
+static HANDLE hFile = INVALID_HANDLE_VALUE;
+static HWND romOwner = nullptr;     // owner of the engine's refusals: the window of the last open
+static int lastOpenCancelled = 0;
+static char appdir[MAX_PATH] = "";
+
+// The choosers hand the structure size of the oldest common-dialog version, which every
+// Windows and Wine accepts; on 32-bit Windows that is 76 bytes.
+static_assert(sizeof(void *) != 4 || OPENFILENAME_SIZE_VERSION_400A == 76,
+              "open-file structure size on i686");
+
+static const DWORD kChooserFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+
+static void Refuse(HWND owner, const char *text)
+{
+    MessageBoxA(owner, text, "Error", MB_ICONERROR);
+}
+
+static int RefuseOpen(HWND owner, const char *text)
+{
+    Refuse(owner, text);
+    return 0;
+}
+
+int FileIn(unsigned char **slot, HWND owner)
+{
+    char path[MAX_PATH] = "";
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = "SNES ROMs (*.smc *.fig *.bin)\0*.smc;*.fig;*.bin\0All Files (*.*)\0*.*\0";
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = kChooserFlags;
+    lastOpenCancelled = 1;
+    if (!GetOpenFileNameA(&ofn))
+        return 0;
+    lastOpenCancelled = 0;
+    romOwner = owner;
+
+    if (hFile != INVALID_HANDLE_VALUE) {
+        CloseHandle(hFile);
+        hFile = INVALID_HANDLE_VALUE;
+    }
+    // No write sharing: nobody can change the file's length behind the image.
+    hFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        MessageBoxA(nullptr, "Invalid source path", "FileOpen", MB_ICONWARNING);
+        return 0;
+    }
+
+    // From here on a refusal leaves no image: the old one belongs to another file.
+    free(*slot);
+    *slot = nullptr;
+    ROMSize = 0;
+
+    DWORD high = 0;
+    const DWORD low = GetFileSize(hFile, &high);
+    if (high != 0 || low > INT_MAX)
+        return RefuseOpen(owner, "This ROM file is 2 GiB or larger and cannot be loaded.\n"
+                                 "Choose the ROM file itself, not a disc or archive image.");
+    if (low <= 0x100000)
+        return RefuseOpen(owner, "An unexpanded ROM does not have any vacant banks.\n"
+                                 "Expand it and try again.");
+
+    unsigned char *image = static_cast<unsigned char *>(malloc(low));
+    if (!image)
+        return RefuseOpen(owner, "There is not enough memory to load this ROM.\n"
+                                 "Close other programs and try again.");
+    DWORD read = 0;
+    if (!ReadFile(hFile, image, low, &read, nullptr) || read != low) {
+        free(image);
+        return RefuseOpen(owner, "The ROM file could not be read completely.\n"
+                                 "Check that the file is readable and try again.");
+    }
+    *slot = image;
+    ROMSize = static_cast<int>(low);
+    return 1;
+}
+
+int FIOLastOpenCancelled()
+{
+    return lastOpenCancelled;
+}
+
+int FileOut(const unsigned char *image)
+{
+    bool saved = false;
+    if (hFile != INVALID_HANDLE_VALUE && image) {
+        const DWORD size = GetFileSize(hFile, nullptr);
+        // The image is exactly as long as the file was when it was read; never write more.
+        if (size == static_cast<DWORD>(ROMSize)) {
+            OVERLAPPED at = {}; // offset 0, whatever the file position is
+            DWORD written = 0;
+            saved = WriteFile(hFile, image, size, &written, &at) && written == size &&
+                    FlushFileBuffers(hFile);
+        }
+    }
+    if (!saved) {
+        MessageBoxA(nullptr, "Save failed", "Save Error", MB_ICONERROR);
+        return 1;
+    }
+    MessageBoxA(nullptr, "Save successful", "Save", MB_ICONINFORMATION);
+    return 0;
+}
+
+void FIOError(const char *text)
+{
+    Refuse(romOwner, text);
+}
+
+void FIOCfgCurDir(const char *dir)
+{
+    snprintf(appdir, sizeof appdir, "%s", dir);
+}
+
+void FIOSetCurDir()
+{
+    SetCurrentDirectoryA(appdir);
+}
+
+const char *FIOGetCurDir()
+{
+    return appdir;
+}
+
+const char *FIOWavIn(HWND owner)
+{
+    // Never cleared, so that every chooser starts from the previous choice.
+    static char sFilename[MAX_PATH] = "";
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = "WAV files (*.wav)\0*.wav\0";
+    ofn.lpstrFile = sFilename;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = kChooserFlags;
+    return GetOpenFileNameA(&ofn) ? sFilename : nullptr;
+}
+
+static HANDLE OpenForReading(const char *name)
+{
+    return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+int FIOGetSize(const char *name, bool *measured)
+{
+    if (measured)
+        *measured = false;
+    HANDLE h = OpenForReading(name);
+    if (h == INVALID_HANDLE_VALUE) {
+        Refuse(nullptr, "Size check failed. Couldn't access target file");
+        return 0;
+    }
+    DWORD high = 0;
+    const DWORD low = GetFileSize(h, &high);
+    CloseHandle(h);
+    if (measured)
+        *measured = true;
+    return (high != 0 || low > INT_MAX) ? INT_MAX : static_cast<int>(low);
+}
+
+int FIOSampleWrite(const unsigned char *data, uint16_t size)
+{
+    FIOSetCurDir();
+    HANDLE h = CreateFileA("temp.brr", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        MessageBoxA(nullptr, "Sample output failed.", "Couldn't create sample file.", MB_ICONERROR);
+        return 1;
+    }
+    DWORD written = 0;
+    const bool ok = WriteFile(h, data, size, &written, nullptr) && written == size;
+    CloseHandle(h);
+    if (!ok) {
+        Refuse(nullptr, "Sample output failed.  Couldn't write file.");
+        return 1;
+    }
+    return 0;
+}
+
+unsigned char *FIOSampleRead()
+{
+    FIOSetCurDir();
+    const int size = FIOGetSize("temp.brr");
+    HANDLE h = OpenForReading("temp.brr");
+    if (h == INVALID_HANDLE_VALUE) {
+        Refuse(nullptr, "Sample read failed.  Couldn't access target sample.");
+        return nullptr;
+    }
+    // One spare byte, so that an empty sample still gets a buffer of its own.
+    unsigned char *buffer = static_cast<unsigned char *>(malloc(static_cast<size_t>(size) + 1));
+    if (!buffer) {
+        CloseHandle(h);
+        Refuse(nullptr, "There is not enough memory to read the encoded sample.");
+        return nullptr;
+    }
+    DWORD read = 0;
+    const bool ok = ReadFile(h, buffer, static_cast<DWORD>(size), &read, nullptr) &&
+                    read == static_cast<DWORD>(size);
+    CloseHandle(h);
+    if (!ok) {
+        free(buffer);
+        Refuse(nullptr, "Sample read failed.  Couldn't read in file.");
+        return nullptr;
+    }
+    return buffer;
+}

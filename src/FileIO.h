@@ -1,0 +1,60 @@
+// File input and output: the ROM file, the program directory, the WAV chooser and the
+// scratch files that the encoder program reads and writes.
+//
+// The ROM file stays open for reading and writing, without write sharing, from a
+// successful open until the next open or the end of the process; the ROM image is its
+// whole content, copier header included, addressed by file offset.
+#pragma once
+#include <cstdint>
+
+// The engine modules take window handles without seeing the platform headers; this is
+// the same declaration that <windows.h> makes.
+struct HWND__;
+typedef HWND__ *HWND;
+
+extern unsigned char *ROMMem; // ROM image, ROMSize bytes; null before the first open
+extern int ROMSize;           // bytes, > 0x100000 once a file was accepted
+
+// Lets the user choose a ROM file, opens it and reads it whole into a new image stored
+// at *slot (the previous image is released). Returns 1 when a file was read, 0 when the
+// user cancelled (nothing changed) or the file was refused (already reported).
+int FileIn(unsigned char **slot, HWND owner);
+
+// 1 when the last FileIn returned 0 because the user cancelled the chooser (the loaded
+// ROM, if any, is untouched), 0 when it accepted or refused a file.
+int FIOLastOpenCancelled();
+
+// Writes the image, as long as the open file, over the file from offset 0 and reports
+// the outcome to the user. Returns 0 when written, 1 when writing failed.
+int FileOut(const unsigned char *image);
+
+// Shows a refusal of the engine: caption "Error", error icon, owned by the window that
+// opened the current ROM, so that the window takes no input until it is read.
+void FIOError(const char *text);
+
+// Keeps a copy of the program directory (at most 255 characters are kept).
+void FIOCfgCurDir(const char *dir);
+
+// Makes the program directory the current directory; the file choosers move it.
+void FIOSetCurDir();
+
+// The program directory as kept by FIOCfgCurDir.
+const char *FIOGetCurDir();
+
+// Lets the user choose a WAV file. Returns its full path, valid until the next call,
+// or null when the user cancelled. The chooser starts from the previous choice.
+const char *FIOWavIn(HWND owner);
+
+// Size in bytes of the named file (relative to the current directory), or 0 after a
+// reported failure; *measured, when given, tells an empty file from a failure. Files of
+// 2 GiB or more measure as 0x7FFFFFFF.
+int FIOGetSize(const char *name, bool *measured = nullptr);
+
+// Replaces "temp.brr" in the program directory with size bytes of data. Returns 0 when
+// the file holds exactly those bytes, 1 after a reported failure.
+int FIOSampleWrite(const unsigned char *data, uint16_t size);
+
+// Reads the whole of "temp.brr" from the program directory into a new buffer that the
+// caller releases with free(); its length is FIOGetSize("temp.brr"). Null after a
+// reported failure.
+unsigned char *FIOSampleRead();

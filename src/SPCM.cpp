@@ -1,0 +1,315 @@
+#include "SPCM.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "addr.h"
+#include "snesbrr.h"
+
+namespace {
+
+// Bank layout, offsets from the bank's first byte.
+constexpr int kBankSize = 0x8000;
+constexpr int kUploadOffset = 0x0008; // the hooks point here
+constexpr int kDirOffset = 0x000C;
+constexpr int kDirSize = 0x100;       // 64 entries of 4 bytes
+constexpr int kDataHeaderOffset = 0x010C;
+constexpr int kDataOffset = 0x0110;
+constexpr int kDataSize = 0x7EE2;     // audio 0x8100-0xFFE1
+constexpr int kChainEndOffset = 0x7FF2;
+constexpr int kCounterOffset = 0x7FF6;
+constexpr int kMarkerOffset = 0x7FF8;
+constexpr char kMarker[8] = {'q', 'e', 'l', 'v', 'a', 'r', 'i', 'n'};
+
+// Audio addresses of the sample memory image.
+constexpr int kImageBase = 0x8000;
+constexpr int kImageSize = 0x8000;
+constexpr int kDataStart = 0x8100;
+constexpr int kDataEnd = 0xFFE2;      // one past the last byte of the sample data
+constexpr int kSlots = 64;
+
+// Hooks: low, middle and bank byte of the upload block's LoROM address.
+constexpr int kHookLow = 0x2FE, kHookMid = 0x303, kHookBank = 0x308;
+
+// Stock material of the unmodified game.
+constexpr int OrigPtrAddr = 0x78204;
+constexpr int OrigPtrSize = 0x50;
+constexpr int OrigPCMAddr = 0x78258;
+constexpr int OrigPCMSize = 0x6F20;
+// The free area of a new bank starts at 0xF01C, 4 bytes below the end of the stock data.
+constexpr int kInitialFree = 0x0FC6;
+
+unsigned char *SPCMem = nullptr;
+uint32_t ROMPtr = 0;   // LoROM address of the bank's first upload block
+uint32_t ROMPtrPC = 0; // its file offset; the bank starts 8 bytes earlier
+uint16_t freespace = 0;
+
+void Put16(unsigned char *p, int value)
+{
+    p[0] = static_cast<unsigned char>(value);
+    p[1] = static_cast<unsigned char>(value >> 8);
+}
+
+int Get16(const unsigned char *p)
+{
+    return p[0] | p[1] << 8;
+}
+
+int FreeAreaStart()
+{
+    return kDataEnd - freespace;
+}
+
+// Lowest start above the slot's start, or the free-area start: where its sample ends.
+int NextStart(int start)
+{
+    int next = FreeAreaStart();
+    for (int i = 0; i < kSlots; ++i) {
+        const int other = SPCMFetchStart(i);
+        if (other > start && other < next)
+            next = other;
+    }
+    return next;
+}
+
+bool ValidSlot(int slot)
+{
+    return SPCMem && slot >= 0 && slot < kSlots;
+}
+
+// True when a whole bank starting at file offset bank lies inside the ROM image.
+bool BankInsideImage(int64_t bank)
+{
+    return ROMMem && bank >= 0 && bank + kBankSize <= ROMSize;
+}
+
+// Reports a bank that cannot be read and forgets the previous one: the ROM image it
+// belonged to has been replaced, so nothing may write it there any more.
+int RefuseBank(const char *text)
+{
+    FIOError(text);
+    free(SPCMem);
+    SPCMem = nullptr;
+    return 0;
+}
+
+} // namespace
+
+unsigned char **SPCMGetPPtr()
+{
+    return &ROMMem;
+}
+
+unsigned char *SPCMGetSPCPtr()
+{
+    return SPCMem;
+}
+
+int SPCMCheckPresence()
+{
+    if (!ROMMem)
+        return 0;
+    // The last position examined is the image size - 8: the marker may end with the file.
+    for (int64_t p = 0x200; p + int64_t(sizeof kMarker) <= ROMSize; ++p) {
+        const void *hit = memchr(ROMMem + p, kMarker[0], size_t(ROMSize - int64_t(sizeof kMarker) + 1 - p));
+        if (!hit)
+            return 0;
+        p = static_cast<const unsigned char *>(hit) - ROMMem;
+        if (memcmp(ROMMem + p, kMarker, sizeof kMarker) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+int SPCMSetupROM(int offset)
+{
+    if (offset == 0)
+        return 0;
+    char text[200];
+    if (offset < 0 || offset >= 0x800200) {
+        snprintf(text, sizeof text,
+                 "A sample bank at %X cannot be reached: the ROM's pointer holds only one bank "
+                 "byte.\nChoose a bank below 800200.",
+                 static_cast<unsigned>(offset));
+        FIOError(text);
+        return 0;
+    }
+    if (offset == 0x200) {
+        FIOError("The first bank of the ROM holds the game's sample pointer and cannot take "
+                 "the sample bank.\nChoose another bank, for example 80200.");
+        return 0;
+    }
+    if (!BankInsideImage(offset) || OrigPCMAddr + OrigPCMSize > ROMSize) {
+        snprintf(text, sizeof text,
+                 "A sample bank at %X does not fit in this ROM of %X bytes.\n"
+                 "Choose a bank that ends inside the ROM, or expand the ROM.",
+                 static_cast<unsigned>(offset), static_cast<unsigned>(ROMSize));
+        FIOError(text);
+        return 0;
+    }
+
+    // Read the stock material before anything is written: the bank may cover it.
+    unsigned char directory[kDirSize] = {};
+    memcpy(directory, ROMMem + OrigPtrAddr, OrigPtrSize);
+    unsigned char *data = static_cast<unsigned char *>(calloc(kDataSize, 1));
+    if (!data) {
+        FIOError("There is not enough memory to build the sample bank.");
+        return 0;
+    }
+    memcpy(data, ROMMem + OrigPCMAddr, OrigPCMSize);
+
+    unsigned char *bank = ROMMem + offset;
+    memcpy(bank, "STAR", 4);
+    Put16(bank + 4, 0x7FF8);
+    Put16(bank + 6, 0x8007);
+    Put16(bank + kUploadOffset, kDirSize);
+    Put16(bank + kUploadOffset + 2, kImageBase);
+    memcpy(bank + kDirOffset, directory, kDirSize);
+    Put16(bank + kDataHeaderOffset, kDataSize);
+    Put16(bank + kDataHeaderOffset + 2, kDataStart);
+    memcpy(bank + kDataOffset, data, kDataSize);
+    free(data);
+    Put16(bank + kChainEndOffset, 0);
+    Put16(bank + kChainEndOffset + 2, 0);
+    Put16(bank + kCounterOffset, kInitialFree);
+    memcpy(bank + kMarkerOffset, kMarker, sizeof kMarker);
+
+    const uint32_t pointer = AddrPCLOROM(static_cast<uint32_t>(offset + kUploadOffset));
+    ROMMem[kHookLow] = static_cast<unsigned char>(pointer);
+    ROMMem[kHookMid] = static_cast<unsigned char>(pointer >> 8);
+    ROMMem[kHookBank] = static_cast<unsigned char>(pointer >> 16);
+    return 1;
+}
+
+int SPCMReadIn()
+{
+    if (!ROMMem || ROMSize <= kHookBank)
+        return RefuseBank("No ROM is loaded.");
+    char text[200];
+    const uint32_t pointer = ROMMem[kHookLow] | ROMMem[kHookMid] << 8 | ROMMem[kHookBank] << 16;
+    // Below 0x8000 within its bank an address has no place in the ROM.
+    const int64_t bank = (pointer & 0xFFFF) < 0x8000 ? -1 : int64_t(AddrLOROMPC(pointer)) - kUploadOffset;
+    if (!BankInsideImage(bank)) {
+        snprintf(text, sizeof text,
+                 "The ROM's sample pointer (%06X) does not lead to a sample bank inside this "
+                 "ROM.\nThe ROM is damaged or was changed by other means; open another ROM.",
+                 static_cast<unsigned>(pointer));
+        return RefuseBank(text);
+    }
+    const unsigned char *base = ROMMem + bank;
+    const int counter = Get16(base + kCounterOffset);
+    if (counter > kDataSize) {
+        snprintf(text, sizeof text,
+                 "The sample bank's free-space counter (%X bytes) is larger than the whole "
+                 "sample area (%X bytes).\nThe sample bank is damaged; open another ROM.",
+                 static_cast<unsigned>(counter), static_cast<unsigned>(kDataSize));
+        return RefuseBank(text);
+    }
+    for (int i = 0; i < kSlots; ++i) {
+        const int start = Get16(base + kDirOffset + 4 * i);
+        if (start != 0 && (start < kDataStart || start > kDataEnd - counter)) {
+            snprintf(text, sizeof text,
+                     "Slot %.2X of the sample bank starts at %X, outside the used sample area "
+                     "(8100 to %X).\nThe sample bank is damaged; open another ROM.",
+                     static_cast<unsigned>(i), static_cast<unsigned>(start),
+                     static_cast<unsigned>(kDataEnd - counter));
+            return RefuseBank(text);
+        }
+    }
+
+    unsigned char *image = static_cast<unsigned char *>(calloc(kImageSize, 1));
+    if (!image)
+        return RefuseBank("There is not enough memory to read the sample bank.");
+    free(SPCMem);
+    SPCMem = image;
+    ROMPtr = pointer;
+    ROMPtrPC = static_cast<uint32_t>(bank + kUploadOffset);
+    memcpy(SPCMem, base + kDirOffset, kDirSize);
+    memcpy(SPCMem + (kDataStart - kImageBase), base + kDataOffset, kDataSize);
+    freespace = static_cast<uint16_t>(counter);
+    return 1;
+}
+
+int SPCMSave()
+{
+    const int64_t bank = int64_t(ROMPtrPC) - kUploadOffset;
+    // A refused open leaves no image, or another ROM's: the bank must not be written there.
+    if (!SPCMem || !BankInsideImage(bank))
+        return FileOut(nullptr);
+    unsigned char *base = ROMMem + bank;
+    memcpy(base + kDirOffset, SPCMem, kDirSize);
+    memcpy(base + kDataOffset, SPCMem + (kDataStart - kImageBase), kDataSize);
+    Put16(base + kCounterOffset, freespace);
+    return FileOut(ROMMem);
+}
+
+int SPCMGetFree()
+{
+    return freespace;
+}
+
+int SPCMFetchStart(int slot)
+{
+    return ValidSlot(slot) ? Get16(SPCMem + 4 * slot) : 0;
+}
+
+int SPCMFetchLoop(int slot)
+{
+    return ValidSlot(slot) ? Get16(SPCMem + 4 * slot + 2) : 0;
+}
+
+int SPCMGetSampleSize(int slot)
+{
+    const int start = SPCMFetchStart(slot);
+    if (start == 0)
+        return 0;
+    return (NextStart(start) - start) & 0xFFFF;
+}
+
+int SPCMInsertSample(int slot, HWND owner)
+{
+    if (!ValidSlot(slot) || SPCMFetchStart(slot) != 0)
+        return 1;
+    const char *path = FIOWavIn(owner);
+    if (!path)
+        return 1;
+    unsigned char *data = BRREncode(path, owner);
+    if (!data)
+        return 1;
+    // Measure before the slot is touched: without a size there is nothing to insert.
+    bool measured = false;
+    const int size = FIOGetSize("temp.brr", &measured);
+    if (!measured || size > freespace) {
+        free(data);
+        return 1;
+    }
+    const int start = FreeAreaStart();
+    Put16(SPCMem + 4 * slot, start);
+    Put16(SPCMem + 4 * slot + 2, start);
+    memcpy(SPCMem + (start - kImageBase), data, static_cast<size_t>(size));
+    free(data);
+    freespace = static_cast<uint16_t>(freespace - size);
+    return 0;
+}
+
+void SPCMDeleteSample(int slot)
+{
+    const int start = SPCMFetchStart(slot);
+    if (start == 0)
+        return;
+    const int next = NextStart(start);
+    // Everything from the next sample up to the end of the data area moves down.
+    memmove(SPCMem + (start - kImageBase), SPCMem + (next - kImageBase),
+            static_cast<size_t>(kDataEnd - next));
+    const int gap = next - start;
+    for (int i = 0; i < kSlots; ++i) {
+        unsigned char *entry = SPCMem + 4 * i;
+        if (Get16(entry) > start) {
+            Put16(entry, Get16(entry) - gap);
+            Put16(entry + 2, Get16(entry + 2) - gap);
+        }
+    }
+    memset(SPCMem + 4 * slot, 0, 4);
+    freespace = static_cast<uint16_t>(freespace + gap);
+}

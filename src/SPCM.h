@@ -1,0 +1,59 @@
+// The sample bank: one 32 KiB LoROM bank of the ROM that holds the sound program's
+// sample directory and sample data as upload blocks, and its editable copy in memory,
+// the sample memory image.
+//
+// Bank layout (offsets from the bank's first byte, little-endian):
+//   0x0000  "STAR", 0x7FF8, 0x8007       reservation tag, its length and complement
+//   0x0008  0x0100, 0x8000                upload block 1: length, audio address
+//   0x000C  256 bytes                     sample directory, 64 entries of 4 bytes
+//   0x010C  0x7EE2, 0x8100                upload block 2: length, audio address
+//   0x0110  0x7EE2 bytes                  sample data, audio 0x8100-0xFFE1
+//   0x7FF2  0x0000, 0x0000                empty block that ends the upload chain
+//   0x7FF6  free-space counter            free bytes at the top of the sample data
+//   0x7FF8  "qelvarin"                    bank marker
+// The pointer hooks at file offsets 0x2FE, 0x303 and 0x308 hold the low, middle and bank
+// byte of the LoROM address of bank offset 0x0008, where the game's upload starts.
+//
+// Directory entry i (image offset 4i): start address, loop address (16 bits each);
+// start 0 marks an empty slot. Samples are packed from 0x8100 upward without stored
+// sizes: a sample runs from its start to the next higher start of any slot, or to the
+// free-area start 0xFFE2 - freespace.
+#pragma once
+#include "FileIO.h"
+
+// Place of the ROM image pointer, for FileIn to replace the image.
+unsigned char **SPCMGetPPtr();
+
+// The sample memory image: 0x8000 bytes, byte i mirrors audio address 0x8000 + i.
+unsigned char *SPCMGetSPCPtr();
+
+// 1 when the bank marker occurs anywhere in the ROM image behind the header, else 0.
+int SPCMCheckPresence();
+
+// Builds a new bank at file offset (0x200 + k * 0x8000) from the stock directory and
+// sample data and points the hooks at it. Returns 1 when built; 0 when offset is 0 or
+// the bank was refused (reported); nothing is changed then.
+int SPCMSetupROM(int offset);
+
+// Reads the bank that the hooks point at into a new sample memory image. Returns 1 when
+// read; 0 when the bank lies outside the ROM or breaks its own bounds (reported), and
+// then no bank is loaded: the previous one belonged to the replaced ROM image.
+int SPCMReadIn();
+
+// Writes the image back into the bank and the ROM image to the file. Returns FileOut's
+// result: 0 written, 1 failed.
+int SPCMSave();
+
+int SPCMGetFree();            // free-space counter, bytes (0-0x7EE2)
+int SPCMFetchStart(int slot); // start audio address of slot 0-63; 0 = empty
+int SPCMFetchLoop(int slot);  // loop audio address of slot 0-63
+int SPCMGetSampleSize(int slot); // bytes from a used slot's start to its next start
+
+// Encodes a WAV file the user chooses into the empty slot, at the bottom of the free
+// area, loop address = start. Returns 0 when inserted; 1 when cancelled or refused
+// (reported), with nothing changed.
+int SPCMInsertSample(int slot, HWND owner);
+
+// Deletes the sample of a used slot and moves the data above it down, re-pointing every
+// higher start and loop address.
+void SPCMDeleteSample(int slot);

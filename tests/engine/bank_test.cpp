@@ -1,0 +1,290 @@
+// The sample bank in memory: building a bank in a stock ROM, reading it, saving it,
+// inserting and deleting samples, and refusing banks and placements that do not fit.
+#include "bank_fixture.h"
+
+namespace {
+
+TEST_F(Bank, BuildsEveryFieldOfANewBankAndPointsTheHooksAtIt)
+{
+    ASSERT_EQ(SPCMSetupROM(kBank), 1);
+    const unsigned char *bank = ROMMem + kBank;
+    EXPECT_EQ(0, memcmp(bank, "STAR", 4));
+    EXPECT_EQ(Le16(bank + 4), 0x7FF8);
+    EXPECT_EQ(Le16(bank + 6), 0x8007);
+    EXPECT_EQ(Le16(bank + 8), 0x0100);
+    EXPECT_EQ(Le16(bank + 10), 0x8000);
+    EXPECT_EQ(0, memcmp(bank + 0x0C, &stock[stockrom::kDirOffset], stockrom::kDirSize));
+    for (int i = 0x0C + stockrom::kDirSize; i < 0x10C; ++i)
+        ASSERT_EQ(bank[i], 0) << "directory byte " << i;
+    EXPECT_EQ(Le16(bank + 0x10C), 0x7EE2);
+    EXPECT_EQ(Le16(bank + 0x10E), 0x8100);
+    EXPECT_EQ(0, memcmp(bank + 0x110, &stock[stockrom::kDataOffset], stockrom::kDataSize));
+    for (int i = 0x110 + stockrom::kDataSize; i < 0x7FF2; ++i)
+        ASSERT_EQ(bank[i], 0) << "data byte " << i;
+    EXPECT_EQ(Le16(bank + 0x7FF2), 0);
+    EXPECT_EQ(Le16(bank + 0x7FF4), 0);
+    EXPECT_EQ(Le16(bank + 0x7FF6), 0x0FC6);
+    EXPECT_EQ(0, memcmp(bank + 0x7FF8, "qelvarin", 8));
+    EXPECT_EQ(ROMMem[0x2FE], 0x08);
+    EXPECT_EQ(ROMMem[0x303], 0x80);
+    EXPECT_EQ(ROMMem[0x308], 0x10);
+
+    // Nothing outside the bank and the three hook bytes changed.
+    for (int i = 0; i < ROMSize; ++i) {
+        if ((i >= kBank && i < kBank + 0x8000) || i == 0x2FE || i == 0x303 || i == 0x308)
+            continue;
+        ASSERT_EQ(ROMMem[i], stock[i]) << "byte " << std::hex << i;
+    }
+    EXPECT_EQ(SPCMCheckPresence(), 1);
+}
+
+TEST_F(Bank, ABankOverTheStockMaterialStillCopiesIt)
+{
+    ASSERT_EQ(SPCMSetupROM(0x78200), 1);
+    EXPECT_EQ(0, memcmp(ROMMem + 0x78200 + 0x0C, &stock[stockrom::kDirOffset], stockrom::kDirSize));
+    EXPECT_EQ(0, memcmp(ROMMem + 0x78200 + 0x110, &stock[stockrom::kDataOffset], stockrom::kDataSize));
+    ASSERT_EQ(SPCMReadIn(), 1);
+    EXPECT_EQ(SPCMFetchStart(0), 0x8100);
+}
+
+TEST_F(Bank, RefusesPlacementsThatCannotHoldABankAndChangesNothing)
+{
+    const int ends = 0x200 + 0x200000; // the stock ROM is 2 MiB behind its header
+    for (int offset : {0, 0x200, ends - 0x8000 + 0x8000, ends + 0x8000, 0x800200, 0x7FFF8200}) {
+        doubles::errors.clear();
+        EXPECT_EQ(SPCMSetupROM(offset), 0) << std::hex << offset;
+        EXPECT_EQ(Image(), stock) << std::hex << offset;
+        EXPECT_EQ(doubles::errors.size(), offset == 0 ? 0u : 1u) << std::hex << offset;
+    }
+    EXPECT_EQ(SPCMSetupROM(ends - 0x8000), 1) << "the last bank of the ROM fits";
+}
+
+TEST_F(Bank, FindsTheMarkerAnywhereUpToTheLastByteButNeverBeyond)
+{
+    EXPECT_EQ(SPCMCheckPresence(), 0);
+    memcpy(ROMMem + ROMSize - 7, "qelvari", 7); // cut off by the end of the file
+    EXPECT_EQ(SPCMCheckPresence(), 0);
+    memcpy(ROMMem + ROMSize - 8, "qelvarin", 8);
+    EXPECT_EQ(SPCMCheckPresence(), 1);
+    doubles::Load(stock);
+    memcpy(ROMMem + 0x1234, "qelvarin", 8);
+    EXPECT_EQ(SPCMCheckPresence(), 1);
+    doubles::Load(stock);
+    memcpy(ROMMem + 0x100, "qelvarin", 8); // inside the copier header
+    EXPECT_EQ(SPCMCheckPresence(), 0);
+}
+
+TEST_F(Bank, ReadsTheStockDirectoryAndFreeSpaceOfANewBank)
+{
+    Prepare();
+    const auto dir = stockrom::Directory();
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_EQ(SPCMFetchStart(i), i < 20 ? dir[i].start : 0) << i;
+        EXPECT_EQ(SPCMFetchLoop(i), i < 20 ? dir[i].loop : 0) << i;
+    }
+    EXPECT_EQ(SPCMGetFree(), 0x0FC6);
+    // Sizes run to the next start; the highest stock sample runs to the free area at F01C.
+    for (int i = 0; i < 19; ++i)
+        EXPECT_EQ(SPCMGetSampleSize(i), dir[i + 1].start - dir[i].start) << i;
+    EXPECT_EQ(SPCMGetSampleSize(19), 0xF01C - dir[19].start);
+}
+
+TEST_F(Bank, SavingAfterReadingWritesBackExactlyWhatWasRead)
+{
+    Prepare();
+    const std::vector<uint8_t> prepared = Image();
+    // The image's last 30 bytes have no place in the bank and must never reach it.
+    memset(SPCMGetSPCPtr() + 0x7FE2, 0xEE, 30);
+    ASSERT_EQ(SPCMSave(), 0);
+    EXPECT_EQ(doubles::saved, prepared);
+    ASSERT_EQ(SPCMSave(), 0);
+    EXPECT_EQ(doubles::saved, prepared);
+}
+
+TEST_F(Bank, InsertPutsTheSampleAtTheBottomOfTheFreeArea)
+{
+    Prepare();
+    ASSERT_EQ(Insert(0x14, 900, 0x11), 0);
+    EXPECT_EQ(SPCMFetchStart(0x14), 0xF01C);
+    EXPECT_EQ(SPCMFetchLoop(0x14), 0xF01C);
+    EXPECT_EQ(SPCMGetFree(), 0x0C42);
+    EXPECT_EQ(SPCMGetSampleSize(0x14), 900);
+    EXPECT_EQ(SPCMGetSPCPtr()[0xF01C - 0x8000], 0x11);
+    EXPECT_EQ(SPCMGetSPCPtr()[0xF01C - 0x8000 + 899], 0x11);
+
+    // The next one lands above it, whatever slot it takes.
+    ASSERT_EQ(Insert(0x3F, 18, 0x22), 0);
+    EXPECT_EQ(SPCMFetchStart(0x3F), 0xF01C + 900);
+    EXPECT_EQ(SPCMGetSampleSize(0x14), 900);
+    EXPECT_EQ(SPCMGetSampleSize(0x3F), 18);
+
+    ASSERT_EQ(SPCMSave(), 0);
+    EXPECT_EQ(Le16(&doubles::saved[kBank + 0x0C + 4 * 0x14]), 0xF01C);
+    EXPECT_EQ(Le16(&doubles::saved[kBank + 0x7FF6]), 0x0C42 - 18);
+    EXPECT_EQ(doubles::saved[kBank + 0x110 + (0xF01C - 0x8100)], 0x11);
+}
+
+TEST_F(Bank, InsertThatIsCancelledOrFailsChangesNothing)
+{
+    Prepare();
+    const std::vector<uint8_t> image(SPCMGetSPCPtr(), SPCMGetSPCPtr() + 0x8000);
+    doubles::wavChosen = false;
+    EXPECT_EQ(Insert(0x14, 9), 1);
+    doubles::wavChosen = true;
+    doubles::encodeFails = true;
+    EXPECT_EQ(Insert(0x14, 9), 1);
+    doubles::encodeFails = false;
+    // temp.brr vanished between the encode run and the measurement: no empty sample.
+    doubles::sizeFails = true;
+    EXPECT_EQ(Insert(0x14, 9), 1);
+    doubles::sizeFails = false;
+    EXPECT_EQ(Insert(0x14, 0x0FC7), 1) << "one byte more than the free space";
+    EXPECT_EQ(Insert(0x00, 9), 1) << "a used slot takes no second sample";
+    EXPECT_EQ(SPCMGetFree(), 0x0FC6);
+    EXPECT_EQ(std::vector<uint8_t>(SPCMGetSPCPtr(), SPCMGetSPCPtr() + 0x8000), image);
+}
+
+TEST_F(Bank, InsertCanFillTheFreeSpaceExactly)
+{
+    Prepare();
+    ASSERT_EQ(Insert(0x20, 0x0FC6), 0);
+    EXPECT_EQ(SPCMGetFree(), 0);
+    EXPECT_EQ(SPCMGetSampleSize(0x20), 0x0FC6);
+    EXPECT_EQ(Insert(0x21, 1), 1);
+    ASSERT_EQ(Insert(0x21, 0), 0) << "an empty sample still fits";
+    EXPECT_EQ(SPCMFetchStart(0x21), 0xFFE2);
+    EXPECT_EQ(SPCMGetSampleSize(0x21), 0);
+    EXPECT_EQ(SPCMGetSampleSize(0x20), 0x0FC6);
+}
+
+TEST_F(Bank, DeletingTheHighestSampleGivesItsBytesBack)
+{
+    Prepare();
+    ASSERT_EQ(Insert(0x14, 900), 0);
+    const std::vector<uint8_t> before(SPCMGetSPCPtr(), SPCMGetSPCPtr() + 0xF01C - 0x8000);
+    SPCMDeleteSample(0x14);
+    EXPECT_EQ(SPCMFetchStart(0x14), 0);
+    EXPECT_EQ(SPCMFetchLoop(0x14), 0);
+    EXPECT_EQ(SPCMGetFree(), 0x0FC6);
+    EXPECT_EQ(std::vector<uint8_t>(SPCMGetSPCPtr() + 0x100, SPCMGetSPCPtr() + 0xF01C - 0x8000),
+              std::vector<uint8_t>(before.begin() + 0x100, before.end()));
+}
+
+TEST_F(Bank, DeletingInTheMiddleMovesEveryHigherSampleDown)
+{
+    Prepare();
+    const auto dir = stockrom::Directory();
+    const int size5 = SPCMGetSampleSize(5);
+    std::vector<uint8_t> sample6(SPCMGetSPCPtr() + dir[6].start - 0x8000,
+                                 SPCMGetSPCPtr() + dir[7].start - 0x8000);
+    SPCMDeleteSample(5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(SPCMFetchStart(i), dir[i].start);
+        EXPECT_EQ(SPCMFetchLoop(i), dir[i].loop);
+    }
+    EXPECT_EQ(SPCMFetchStart(5), 0);
+    for (int i = 6; i < 20; ++i) {
+        EXPECT_EQ(SPCMFetchStart(i), dir[i].start - size5) << i;
+        EXPECT_EQ(SPCMFetchLoop(i), dir[i].loop - size5) << i;
+    }
+    EXPECT_EQ(SPCMGetFree(), 0x0FC6 + size5);
+    EXPECT_EQ(std::vector<uint8_t>(SPCMGetSPCPtr() + dir[5].start - 0x8000,
+                                   SPCMGetSPCPtr() + dir[5].start - 0x8000 + sample6.size()),
+              sample6);
+}
+
+TEST_F(Bank, DeleteLeavesSharedStartsAndLowerLoopsAlone)
+{
+    Prepare();
+    const auto dir = stockrom::Directory();
+    unsigned char *image = SPCMGetSPCPtr();
+    // Slot 30 shares slot 5's sample; slot 2 loops into slot 8's data.
+    image[4 * 30] = uint8_t(dir[5].start);
+    image[4 * 30 + 1] = uint8_t(dir[5].start >> 8);
+    image[4 * 30 + 2] = uint8_t(dir[5].loop);
+    image[4 * 30 + 3] = uint8_t(dir[5].loop >> 8);
+    image[4 * 2 + 2] = uint8_t(dir[8].start);
+    image[4 * 2 + 3] = uint8_t(dir[8].start >> 8);
+    const int size5 = SPCMGetSampleSize(5);
+    SPCMDeleteSample(5);
+    EXPECT_EQ(SPCMFetchStart(30), dir[5].start) << "now points at what moved down";
+    EXPECT_EQ(SPCMFetchLoop(30), dir[5].loop);
+    EXPECT_EQ(SPCMFetchLoop(2), dir[8].start);
+    EXPECT_EQ(SPCMFetchStart(6), dir[6].start - size5);
+}
+
+// A prepared ROM whose bank fields a test then damages.
+class DamagedBank : public Bank {
+protected:
+    void SetUp() override
+    {
+        Bank::SetUp();
+        Prepare();
+        doubles::errors.clear();
+    }
+
+    void ExpectRefused(const std::string &mention)
+    {
+        EXPECT_EQ(SPCMReadIn(), 0);
+        ASSERT_EQ(doubles::errors.size(), 1u);
+        EXPECT_NE(doubles::errors[0].find(mention), std::string::npos) << doubles::errors[0];
+        // The bank of the replaced image is gone: nothing can read or save it any more.
+        EXPECT_EQ(SPCMGetSPCPtr(), nullptr);
+        EXPECT_EQ(SPCMFetchStart(0), 0);
+        EXPECT_EQ(SPCMSave(), 1);
+        doubles::errors.clear();
+    }
+
+    void Hooks(uint32_t pointer)
+    {
+        ROMMem[0x2FE] = uint8_t(pointer);
+        ROMMem[0x303] = uint8_t(pointer >> 8);
+        ROMMem[0x308] = uint8_t(pointer >> 16);
+    }
+};
+
+TEST_F(DamagedBank, RefusesHooksThatLeadOutsideTheRom)
+{
+    Hooks(0x107FF0);
+    ExpectRefused("107FF0");
+    Hooks(0x7F8008); // 4 MiB into a 2 MiB ROM
+    ExpectRefused("7F8008");
+    Hooks(0x3F8009); // the ROM's last bank, one byte too high: it would end past the file
+    ExpectRefused("3F8009");
+    memcpy(ROMMem + ROMSize - 0x8000, ROMMem + kBank, 0x8000);
+    Hooks(0x3F8008); // the same bank moved to the ROM's last 32 KiB: fits
+    EXPECT_EQ(SPCMReadIn(), 1);
+    EXPECT_EQ(SPCMGetFree(), 0x0FC6);
+}
+
+TEST_F(DamagedBank, RefusesCountersAndStartsOutsideTheSampleArea)
+{
+    unsigned char *bank = ROMMem + kBank;
+    bank[0x7FF6] = 0xE3;
+    bank[0x7FF7] = 0x7E;
+    ExpectRefused("7EE3");
+    bank[0x7FF6] = 0xC6;
+    bank[0x7FF7] = 0x0F;
+
+    bank[0x0C + 4 * 40] = 0xFF; // slot 28 (hex) starting at 80FF
+    bank[0x0C + 4 * 40 + 1] = 0x80;
+    ExpectRefused("Slot 28");
+    bank[0x0C + 4 * 40] = 0x1D; // one past the free-area start F01C
+    bank[0x0C + 4 * 40 + 1] = 0xF0;
+    ExpectRefused("F01D");
+    bank[0x0C + 4 * 40] = 0x1C; // at the free-area start: an empty sample, allowed
+    EXPECT_EQ(SPCMReadIn(), 1);
+    EXPECT_EQ(SPCMGetSampleSize(40), 0);
+}
+
+TEST_F(DamagedBank, SaveAfterARefusedReadWritesNoBankIntoAnotherRom)
+{
+    // A smaller ROM replaces the image; the old bank's offset lies beyond its end.
+    std::vector<uint8_t> small(0x200 + 0x100000 + 0x8000, 0x33);
+    doubles::Load(small);
+    EXPECT_EQ(SPCMReadIn(), 0);
+    EXPECT_EQ(SPCMSave(), 1);
+    EXPECT_EQ(Image(), small);
+}
+
+} // namespace

@@ -1,0 +1,101 @@
+#include "files.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace files {
+
+std::string TempDir(const char *tag)
+{
+    static std::atomic<int> counter{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    fs::path dir = fs::temp_directory_path() /
+                   ("tarvo-" + std::string(tag) + "-" + std::to_string(stamp) + "-" +
+                    std::to_string(counter++));
+    fs::create_directories(dir);
+    return dir.string();
+}
+
+std::string ProgramDir()
+{
+#ifdef _WIN32
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return fs::path(std::string(path, n)).parent_path().string();
+#else
+    return fs::canonical("/proc/self/exe").parent_path().string();
+#endif
+}
+
+std::vector<uint8_t> Read(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void Write(const std::string &path, const std::vector<uint8_t> &bytes)
+{
+    std::ofstream outFile(path, std::ios::binary | std::ios::trunc);
+    outFile.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+bool Exists(const std::string &path)
+{
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+void Remove(const std::string &path)
+{
+    std::error_code ec;
+    fs::remove_all(path, ec);
+}
+
+static void Put(std::vector<uint8_t> &v, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        v.push_back(uint8_t(value >> (8 * i)));
+}
+
+std::vector<uint8_t> MakeWav(const std::vector<int16_t> &mono, int rate)
+{
+    std::vector<uint8_t> v;
+    const uint32_t data = uint32_t(mono.size() * 2);
+    v.insert(v.end(), {'R', 'I', 'F', 'F'});
+    Put(v, 36 + data, 4);
+    v.insert(v.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    Put(v, 16, 4);
+    Put(v, 1, 2); // PCM
+    Put(v, 1, 2); // mono
+    Put(v, uint32_t(rate), 4);
+    Put(v, uint32_t(rate * 2), 4);
+    Put(v, 2, 2);
+    Put(v, 16, 2);
+    v.insert(v.end(), {'d', 'a', 't', 'a'});
+    Put(v, data, 4);
+    for (int16_t s : mono)
+        Put(v, uint16_t(s), 2);
+    return v;
+}
+
+std::vector<int16_t> Tone(int frames, double freq, int amp)
+{
+    std::vector<int16_t> v(size_t(frames > 0 ? frames : 0));
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = int16_t(std::lround(amp * std::sin(2 * 3.14159265358979323846 * freq * double(i) / 32000)));
+    return v;
+}
+
+} // namespace files

@@ -1,0 +1,27 @@
+// File helpers for the tests: fresh folders, whole-file reads and writes, and WAV files
+// made from samples.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace files {
+
+// A new, empty folder under the system's temporary folder; tag names it for a reader.
+std::string TempDir(const char *tag);
+
+// The folder that holds the running test program.
+std::string ProgramDir();
+
+std::vector<uint8_t> Read(const std::string &path); // empty when the file is missing
+void Write(const std::string &path, const std::vector<uint8_t> &bytes);
+bool Exists(const std::string &path);
+void Remove(const std::string &path);
+
+// A 16-bit mono PCM WAV file holding the samples.
+std::vector<uint8_t> MakeWav(const std::vector<int16_t> &mono, int rate = 32000);
+
+// A sine tone: frames samples of amplitude amp (16-bit units), freq in Hz at 32 kHz.
+std::vector<int16_t> Tone(int frames, double freq, int amp = 12000);
+
+} // namespace files
