@@ -4,6 +4,7 @@
 #include <commdlg.h>
 
 #include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,9 +17,9 @@ static int lastOpenCancelled = 0;
 static char appdir[MAX_PATH] = "";
 
 // The choosers hand the structure size of the oldest common-dialog version, which every
-// Windows and Wine accepts; on 32-bit Windows that is 76 bytes.
-static_assert(sizeof(void *) != 4 || OPENFILENAME_SIZE_VERSION_400A == 76,
-              "open-file structure size on i686");
+// Windows and Wine accepts: the structure up to its template name, 76 bytes on 32-bit.
+constexpr DWORD kChooserSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+static_assert(sizeof(void *) != 4 || kChooserSize == 76, "open-file structure size on i686");
 
 static const DWORD kChooserFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
 
@@ -37,7 +38,7 @@ int FileIn(unsigned char **slot, HWND owner)
 {
     char path[MAX_PATH] = "";
     OPENFILENAMEA ofn = {};
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.lStructSize = kChooserSize;
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = "SNES ROMs (*.smc *.fig *.bin)\0*.smc;*.fig;*.bin\0All Files (*.*)\0*.*\0";
     ofn.lpstrFile = path;
@@ -141,7 +142,7 @@ const char *FIOWavIn(HWND owner)
     // Never cleared, so that every chooser starts from the previous choice.
     static char sFilename[MAX_PATH] = "";
     OPENFILENAMEA ofn = {};
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.lStructSize = kChooserSize;
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = "WAV files (*.wav)\0*.wav\0";
     ofn.lpstrFile = sFilename;

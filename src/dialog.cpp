@@ -1,0 +1,307 @@
+// The main window and the bank placement dialog. See dialog.h.
+#include "dialog.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "FileIO.h"
+#include "SPCM.h"
+#include "resource.h"
+#include "snesbrr.h"
+#include "version.h"
+
+namespace {
+
+// Pitch for Play: 0x1000 plays the sample as recorded; the sound processor's pitch
+// register is 14 bits wide.
+constexpr long kMaxPitch = 0x3FFF;
+// Bank placement: a bank begins 0x200 (the copier header) plus a multiple of 0x8000
+// (one 32 KiB LoROM bank) into the file.
+constexpr unsigned long kBankMask = 0x7FFF;
+constexpr unsigned long kHeaderSize = 0x200;
+// Both input fields are read into 32 characters, so at most 31 are looked at.
+constexpr int kInputChars = 32;
+
+const char kAboutText[] = "Tarvo sample utility v" TARVO_VERSION_TEXT "\n" TARVO_RELEASE_TEXT
+                          "\nWritten by the Tarvo Samples developers"
+                          "\nThanks to the authors of the snesbrr.exe encoder";
+
+void ShowError(HWND owner, const char *text) {
+    MessageBoxA(owner, text, "Error", MB_ICONERROR);
+}
+
+HWND Item(HWND window, int id) {
+    return GetDlgItem(window, id);
+}
+
+int SelectedSlot(HWND window) {
+    return (int)SendMessageA(Item(window, IDC_SLOTS), CB_GETCURSEL, 0, 0);
+}
+
+// Label of a slot list entry; text holds at least 16 characters.
+void ComposeLabel(char *text, int slot) {
+    std::sprintf(text, SPCMFetchStart(slot) ? "%.2X: Used" : "%.2X: Unused", (unsigned)slot);
+}
+
+void SetEnabled(HWND window, int id, bool enabled) {
+    EnableWindow(Item(window, id), enabled ? TRUE : FALSE);
+}
+
+// A disabled button or a grayed menu item cannot send its command, but another program
+// can post it; commands that need a ROM or a slot only run when the control is usable.
+bool ButtonUsable(HWND window, int id) {
+    return IsWindowEnabled(Item(window, id)) && SelectedSlot(window) != CB_ERR;
+}
+
+bool SaveUsable(HWND window) {
+    UINT state = GetMenuState(GetMenu(window), IDM_SAVE, MF_BYCOMMAND);
+    return state != (UINT)-1 && !(state & (MF_GRAYED | MF_DISABLED));
+}
+
+void InitMain(HWND window) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    SetMenu(window, LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MENU)));
+    HANDLE small = LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 16, 16, LR_DEFAULTSIZE);
+    SendMessageA(window, WM_SETICON, ICON_SMALL, (LPARAM)small);
+    HANDLE big = LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 32, 32, LR_DEFAULTSIZE);
+    SendMessageA(window, WM_SETICON, ICON_BIG, (LPARAM)big);
+    ResetControls(window);
+}
+
+// The bank placement dialog's result as an offset for SPCMSetupROM: -1 (the dialog
+// could not be created) counts as closed.
+int AskBankOffset(HWND window) {
+    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NEWROM), window,
+                                     dlgProcp, 0);
+    return result == -1 ? 0 : (int)result;
+}
+
+void OnOpen(HWND window) {
+    if (!FileIn(SPCMGetPPtr(), window)) {
+        // A cancelled chooser changed nothing: a loaded ROM stays loaded with its
+        // unsaved changes. Only a refused file leaves no usable ROM.
+        if (!FIOLastOpenCancelled())
+            ResetControls(window);
+        return;
+    }
+    if (!SPCMCheckPresence() && !SPCMSetupROM(AskBankOffset(window))) {
+        ResetControls(window);
+        return;
+    }
+    if (!SPCMReadIn()) {
+        ResetControls(window);
+        return;
+    }
+    SetupControls(window);
+    UpdateFreeSpace(window);
+}
+
+void OnPlay(HWND window) {
+    GetDlgItemTextA(window, IDC_PITCH, out, kInputChars);
+    if (!out[0]) {
+        ShowError(window, "No input");
+        return;
+    }
+    if (CheckHexValid(out)) {
+        ShowError(window, "Invalid pitch input");
+        return;
+    }
+    long pitch = std::strtol(out, nullptr, 16); // saturates at the largest long
+    if (pitch > kMaxPitch) {
+        ShowError(window, "Pitch too high.  Input a value 0 - 0x3FFF.");
+        return;
+    }
+    BRRPlay(SelectedSlot(window), (uint16_t)pitch);
+}
+
+// After Insert or Delete changed the selected slot.
+void RefreshSlot(HWND window) {
+    UpdateFreeSpace(window);
+    UpdateBtnEdt(window);
+    UpdateComboTxt(window);
+    ComboChange(window);
+}
+
+void OnInsert(HWND window) {
+    if (SPCMInsertSample(SelectedSlot(window), window) == 0)
+        RefreshSlot(window);
+}
+
+void OnDelete(HWND window) {
+    SPCMDeleteSample(SelectedSlot(window));
+    RefreshSlot(window);
+}
+
+void OnMainCommand(HWND window, int id, int code) {
+    // Only the slot list sends code 1 in this window.
+    if (code == CBN_SELCHANGE)
+        ComboChange(window);
+    switch (id) {
+    case IDCANCEL:
+        EndDialog(window, 2);
+        break;
+    case IDC_PLAY:
+        if (ButtonUsable(window, IDC_PLAY))
+            OnPlay(window);
+        break;
+    case IDC_INSERT:
+        if (ButtonUsable(window, IDC_INSERT))
+            OnInsert(window);
+        break;
+    case IDC_DELETE:
+        if (ButtonUsable(window, IDC_DELETE))
+            OnDelete(window);
+        break;
+    case IDM_OPEN:
+        OnOpen(window);
+        break;
+    case IDM_SAVE:
+        if (SaveUsable(window))
+            SPCMSave();
+        break;
+    case IDM_EXIT:
+        EndDialog(window, 1);
+        break;
+    case IDM_ABOUT:
+        MessageBoxA(window, kAboutText, "About", MB_ICONQUESTION);
+        break;
+    default: // "Insert Looped" has no action of its own
+        break;
+    }
+}
+
+void OnPlacementOk(HWND dialog) {
+    char text[kInputChars];
+    GetDlgItemTextA(dialog, IDC_NEWROM_OFFSET, text, kInputChars);
+    if (!text[0])
+        return;
+    if (CheckHexValid(text)) {
+        ShowError(dialog, "Invalid pointer input");
+        return;
+    }
+    long offset = std::strtol(text, nullptr, 16); // saturates at the largest long
+    if (((unsigned long)offset - kHeaderSize) & kBankMask) {
+        ShowError(dialog, "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200...");
+        return;
+    }
+    EndDialog(dialog, (INT_PTR)offset);
+}
+
+} // namespace
+
+int CheckHexValid(const char *text) {
+    for (; *text; ++text) {
+        char c = *text;
+        bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+        if (!hex)
+            return 1;
+    }
+    return 0;
+}
+
+void ResetControls(HWND window) {
+    HWND slots = Item(window, IDC_SLOTS);
+    EnableWindow(slots, FALSE);
+    SendMessageA(slots, CB_RESETCONTENT, 0, 0);
+    SetEnabled(window, IDC_PLAY, false);
+    SetEnabled(window, IDC_DELETE, false);
+    SetEnabled(window, IDC_INSERT, false);
+    SetEnabled(window, IDC_INSERT_LOOPED, false);
+    SetEnabled(window, IDC_PITCH, false);
+    EnableMenuItem(GetMenu(window), IDM_SAVE, MF_BYCOMMAND | MF_GRAYED);
+}
+
+void SetupControls(HWND window) {
+    HWND slots = Item(window, IDC_SLOTS);
+    EnableWindow(slots, TRUE);
+    SetEnabled(window, IDC_PLAY, true);
+    SetEnabled(window, IDC_DELETE, true);
+    SetEnabled(window, IDC_INSERT, true);
+    SetEnabled(window, IDC_PITCH, true);
+    EnableMenuItem(GetMenu(window), IDM_SAVE, MF_BYCOMMAND | MF_ENABLED);
+    SendMessageA(slots, CB_RESETCONTENT, 0, 0);
+    UpdateUsed(window);
+    SendMessageA(slots, CB_SETCURSEL, 0, 0);
+    ComboChange(window);
+    SetWindowTextA(Item(window, IDC_PITCH), "1000");
+}
+
+void UpdateUsed(HWND window) {
+    HWND slots = Item(window, IDC_SLOTS);
+    char label[16];
+    for (int slot = 0; slot < 64; ++slot) {
+        ComposeLabel(label, slot);
+        SendMessageA(slots, CB_INSERTSTRING, (WPARAM)slot, (LPARAM)label);
+    }
+}
+
+void ComboChange(HWND window) {
+    int slot = SelectedSlot(window);
+    if (slot == CB_ERR)
+        return;
+    char text[8];
+    std::sprintf(text, "%X", (unsigned)SPCMFetchStart(slot));
+    SetWindowTextA(Item(window, IDC_START), text);
+    std::sprintf(text, "%X", (unsigned)SPCMFetchLoop(slot));
+    SetWindowTextA(Item(window, IDC_LOOP), text);
+    UpdateBtnEdt(window);
+}
+
+void UpdateFreeSpace(HWND window) {
+    std::sprintf(out, "%X bytes", (unsigned)(SPCMGetFree() & 0xFFFF));
+    SetWindowTextA(Item(window, IDC_FREE), out);
+}
+
+void UpdateBtnEdt(HWND window) {
+    int slot = SelectedSlot(window);
+    if (slot == CB_ERR)
+        return;
+    bool used = SPCMFetchStart(slot) != 0;
+    SetEnabled(window, IDC_PLAY, used);
+    SetEnabled(window, IDC_DELETE, used);
+    SetEnabled(window, IDC_INSERT, !used);
+    SetEnabled(window, IDC_INSERT_LOOPED, !used);
+    SetEnabled(window, IDC_PITCH, used);
+}
+
+void UpdateComboTxt(HWND window) {
+    int slot = SelectedSlot(window);
+    if (slot == CB_ERR)
+        return;
+    HWND slots = Item(window, IDC_SLOTS);
+    SendMessageA(slots, CB_DELETESTRING, (WPARAM)slot, 0);
+    ComposeLabel(out, slot);
+    SendMessageA(slots, CB_INSERTSTRING, (WPARAM)slot, (LPARAM)out);
+    SendMessageA(slots, CB_SETCURSEL, (WPARAM)slot, 0);
+}
+
+INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        InitMain(window);
+        return 1; // the platform gives the default focus
+    case WM_COMMAND:
+        OnMainCommand(window, LOWORD(command), HIWORD(command));
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM) {
+    // Nothing on WM_INITDIALOG: the field starts empty and without the focus. The
+    // default command 1 (Enter) and the field's notifications fall through.
+    if (message != WM_COMMAND)
+        return 0;
+    switch (LOWORD(command)) {
+    case IDCANCEL:
+        EndDialog(dialog, 0);
+        break;
+    case IDC_NEWROM_OK:
+        OnPlacementOk(dialog);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}

@@ -1,0 +1,30 @@
+// The main window (dialog template 1000) and the bank placement dialog (template 1001).
+//
+// The main window lists the 64 slots of the sample directory, shows the selected
+// slot's start and loop audio addresses and the bank's free space, and runs every
+// command of the program: Open, Save, Exit, About, Insert, Delete and Play. It keeps no
+// sample data of its own; every display is composed from the engine's sample memory
+// image after the command that changed it.
+#pragma once
+#include <windows.h>
+
+// 0 when every character of text is 0-9, A-F or a-f (the empty text included), else 1.
+// Numbers the user types (pitch, file offsets) are hexadecimal without prefix.
+int CheckHexValid(const char *text);
+
+// Main window procedure: 1 for WM_INITDIALOG, 0 for every other message. Ends the
+// window with 1 by Exit and with 2 by the cancel command (close box, Escape).
+INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM extra);
+
+// Bank placement dialog procedure: returns 0 for every message. The dialog ends with
+// the accepted file offset (0x200 + k * 0x8000) or with 0 when it was closed.
+INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM extra);
+
+// Control states of the main window.
+void ResetControls(HWND window);   // No ROM: every ROM command unusable, list empty
+void SetupControls(HWND window);   // ROM loaded: 64 entries, entry 0 selected, pitch 1000
+void UpdateUsed(HWND window);      // inserts the 64 slot labels
+void ComboChange(HWND window);     // addresses of the selected slot, then UpdateBtnEdt
+void UpdateFreeSpace(HWND window); // "%X bytes" of the free-space counter
+void UpdateBtnEdt(HWND window);    // slot rules: Play/Delete/pitch for used, Insert for empty
+void UpdateComboTxt(HWND window);  // relabels the selected entry after its slot changed

@@ -1,0 +1,57 @@
+// Stands in for snesbrr.exe where a test needs output of an exact size: "encoding"
+// copies the input file's bytes to the output unchanged, so the test decides the size,
+// and an input that starts with NOOUTPUT makes a run that writes nothing. Decoding
+// writes a short silent WAV. Every run appends its current directory and command line
+// to runs.log in its current directory.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+static std::vector<char> ReadAll(const char *path)
+{
+    std::vector<char> bytes;
+    if (std::FILE *f = std::fopen(path, "rb")) {
+        char chunk[4096];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+static void WriteAll(const char *path, const void *data, size_t size)
+{
+    if (std::FILE *f = std::fopen(path, "wb")) {
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    }
+}
+
+int main(int argc, char **argv)
+{
+    char cwd[MAX_PATH] = "";
+    GetCurrentDirectoryA(MAX_PATH, cwd);
+    if (std::FILE *log = std::fopen("runs.log", "ab")) {
+        std::fprintf(log, "%s|%s\n", cwd, GetCommandLineA());
+        std::fclose(log);
+    }
+    if (argc == 4 && std::strcmp(argv[2], "-e") == 0) {
+        const std::vector<char> input = ReadAll(argv[1]);
+        if (input.size() >= 8 && std::memcmp(input.data(), "NOOUTPUT", 8) == 0)
+            return 1;
+        WriteAll(argv[3], input.data(), input.size());
+        return 0;
+    }
+    if (argc == 6 && std::strcmp(argv[2], "-d") == 0) {
+        static const unsigned char silence[48] = {
+            'R', 'I', 'F', 'F', 40, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+            1, 0, 1, 0, 0x00, 0x7D, 0, 0, 0x00, 0xFA, 0, 0, 2, 0, 16, 0,
+            'd', 'a', 't', 'a', 4, 0, 0, 0, 0, 0, 0, 0};
+        WriteAll(argv[5], silence, sizeof silence);
+        return 0;
+    }
+    return 2;
+}
