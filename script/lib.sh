@@ -30,7 +30,7 @@ ensure_packages() {
     "${missing[@]}" >/dev/null
 }
 
-BUILD_PACKAGES=(cmake ninja-build g++ googletest
+BUILD_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev
                 g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
                 wine wine64 wine32:i386 xvfb xauth)
 
