@@ -142,9 +142,15 @@ TEST_F(Bridge, APathTooLongForTheParameterTextIsRefusedBeforeAnyRun)
     // 241 characters still fit.
     const std::string fits = wavDir + "\\" + std::string(241 - wavDir.size() - 5, 'b') + ".wav";
     files::Write(fits, std::vector<uint8_t>(9, 0));
-    unsigned char *data = BRREncode(fits.c_str(), owner);
-    EXPECT_NE(data, nullptr);
-    free(data);
+    const Seen fit = Run(
+        [&] {
+            unsigned char *data = BRREncode(fits.c_str(), owner);
+            free(data);
+            return data != nullptr;
+        },
+        false, nullptr, 0);
+    EXPECT_EQ(fit.result, 1);
+    EXPECT_EQ(fit.stray, 0);
 }
 
 TEST_F(Bridge, PlayWritesTheSampleAndDecodesAtThePitchInTheProgramFolder)
