@@ -1,0 +1,278 @@
+// The built program as a user runs it: TarvoSamples.exe copied into a folder of its own
+// (with or without snesbrr.exe beside it), started from another folder, and driven
+// from this process through its windows.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "files.h"
+#include "resource.h"
+#include "stockrom.h"
+#include "ui.h"
+
+namespace {
+
+// Bank layout offsets, from the bank's first byte.
+constexpr size_t kDirectory = 0x000C, kData = 0x0110, kCounter = 0x7FF6, kBankSize = 0x8000;
+constexpr size_t kBank = 0x100200; // where the test places the bank: ROM bank 0x20
+constexpr int kSlot = 0x14;
+
+struct Windows {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectDialogs(HWND window, LPARAM param)
+{
+    auto *search = reinterpret_cast<Windows *>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char name[16] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (pid == search->pid && IsWindowVisible(window) && std::string(name) == "#32770")
+        search->found.push_back(window);
+    return TRUE;
+}
+
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        programDir = files::TempDir("program");
+        workDir = files::TempDir("work dir");
+        ASSERT_TRUE(Copy("TarvoSamples.exe"));
+    }
+
+    void TearDown() override
+    {
+        if (process.hProcess) {
+            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(process.hProcess, 99);
+                WaitForSingleObject(process.hProcess, 5000);
+            }
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+        files::Remove(programDir);
+        files::Remove(workDir);
+    }
+
+    bool Copy(const char *name)
+    {
+        const std::string from = files::ProgramDir() + "\\" + name, to = programDir + "\\" + name;
+        return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+    }
+
+    // Starts the copy with the work folder as its current directory.
+    void Start()
+    {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        std::string exe = programDir + "\\TarvoSamples.exe";
+        std::string line = "\"" + exe + "\"";
+        ASSERT_TRUE(CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(),
+                                   &startup, &process));
+    }
+
+    // Visible dialog-class windows of the process: the main window and its boxes.
+    std::vector<HWND> Dialogs() const
+    {
+        Windows search{process.dwProcessId, {}};
+        EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    // Exit code once the process has ended, or -1 when it is still running.
+    long ExitCode(int timeoutMs = 10000)
+    {
+        if (WaitForSingleObject(process.hProcess, DWORD(timeoutMs)) != WAIT_OBJECT_0)
+            return -1;
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        return long(code);
+    }
+
+    HWND MainWindow() { return ui::WaitDialog(process.dwThreadId, "Tarvo Samples", 15000); }
+
+    std::string programDir, workDir;
+    PROCESS_INFORMATION process{};
+};
+
+TEST_F(Program, WithTheEncoderBesideItShowsTheMainWindowAndEndsWithZero)
+{
+    ASSERT_TRUE(Copy("snesbrr.exe"));
+    for (UINT message : {WM_SYSCOMMAND, WM_COMMAND}) {
+        Start();
+        HWND main = MainWindow();
+        ASSERT_NE(main, nullptr);
+        EXPECT_EQ(GetWindow(main, GW_OWNER), nullptr);
+        EXPECT_EQ(Dialogs().size(), 1u);
+        // The close box, then the menu's Exit.
+        PostMessageA(main, message, message == WM_SYSCOMMAND ? SC_CLOSE : IDM_EXIT, 0);
+        EXPECT_EQ(ExitCode(), 0);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        process = {};
+    }
+}
+
+TEST_F(Program, WithoutTheEncoderShowsOneBoxAndNoWindow)
+{
+    // An encoder in the current directory does not count: only the program's own does.
+    files::Write(workDir + "\\snesbrr.exe", {0x4D, 0x5A});
+    Start();
+    HWND box = ui::WaitDialog(process.dwThreadId, nullptr, 15000);
+    ASSERT_NE(box, nullptr);
+    Sleep(300);
+    EXPECT_EQ(Dialogs().size(), 1u) << "exactly one window: the box";
+    const ui::MessageBoxInfo info = ui::ReadMessageBox(box);
+    EXPECT_EQ(info.caption, "Error");
+    EXPECT_EQ(info.text, "snesbrr.exe is inaccessable");
+    EXPECT_EQ(info.owner, nullptr);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(ExitCode(), 0);
+}
+
+TEST_F(Program, AFolderNamedLikeTheEncoderPasses)
+{
+    ASSERT_TRUE(CreateDirectoryA((programDir + "\\snesbrr.exe").c_str(), nullptr));
+    Start();
+    HWND main = MainWindow();
+    ASSERT_NE(main, nullptr);
+    PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(ExitCode(), 0);
+}
+
+// Reads a slot list entry from another process: ANSI list texts come back as UTF-16
+// there, so the wide call is used.
+std::string Entry(HWND list, int index)
+{
+    wchar_t text[64] = L"";
+    SendMessageW(list, CB_GETLBTEXT, WPARAM(index), LPARAM(text));
+    std::string narrow;
+    for (const wchar_t *c = text; *c; ++c)
+        narrow += char(*c);
+    return narrow;
+}
+
+std::vector<std::string> Entries(HWND list)
+{
+    std::vector<std::string> entries;
+    const int count = int(SendMessageW(list, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i)
+        entries.push_back(Entry(list, i));
+    return entries;
+}
+
+bool WaitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+void Put16(std::vector<uint8_t> &file, size_t at, unsigned value)
+{
+    file[at] = uint8_t(value);
+    file[at + 1] = uint8_t(value >> 8);
+}
+
+// The stock ROM as it must be on disk after the bank was placed at kBank and the
+// encoded sample was inserted into the empty slot kSlot.
+std::vector<uint8_t> ExpectedRom(const std::vector<uint8_t> &brr)
+{
+    std::vector<uint8_t> file = stockrom::Make();
+    const std::vector<uint8_t> stock = file;
+    uint8_t *bank = &file[kBank];
+    std::memset(bank, 0, kBankSize);
+    std::memcpy(bank, "STAR", 4);
+    Put16(file, kBank + 4, 0x7FF8);
+    Put16(file, kBank + 6, 0x8007);
+    Put16(file, kBank + 8, 0x0100);
+    Put16(file, kBank + 10, 0x8000);
+    std::memcpy(bank + kDirectory, &stock[stockrom::kDirOffset], stockrom::kDirSize);
+    Put16(file, kBank + kDirectory + 4 * kSlot, 0xF01C);
+    Put16(file, kBank + kDirectory + 4 * kSlot + 2, 0xF01C);
+    Put16(file, kBank + 0x10C, 0x7EE2);
+    Put16(file, kBank + 0x10E, 0x8100);
+    std::memcpy(bank + kData, &stock[stockrom::kDataOffset], stockrom::kDataSize);
+    std::memcpy(bank + kData + (0xF01C - 0x8100), brr.data(), brr.size());
+    Put16(file, kBank + kCounter, unsigned(0xFC6 - brr.size()));
+    std::memcpy(bank + 0x7FF8, "qelvarin", 8);
+    // The hooks hold the LoROM address of bank offset 8: bank 0x20, address 0x8008.
+    file[0x2FE] = 0x08;
+    file[0x303] = 0x80;
+    file[0x308] = 0x20;
+    return file;
+}
+
+TEST_F(Program, PlacesABankInsertsSavesAndReopens)
+{
+    ASSERT_TRUE(Copy("snesbrr.exe"));
+    const std::string data = files::TempDir("my roms");
+    const std::string rom = data + "\\stock rom.smc", wav = data + "\\tone one.wav";
+    files::Write(rom, stockrom::Make());
+    files::Write(wav, files::MakeWav(files::Tone(3000, 330.0)));
+    Start();
+    const DWORD tid = process.dwThreadId;
+    HWND main = MainWindow();
+    ASSERT_NE(main, nullptr);
+    HWND list = GetDlgItem(main, IDC_SLOTS);
+
+    PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str(), 10000));
+    HWND placement = ui::WaitDialog(tid, "New ROM", 10000, main);
+    ASSERT_NE(placement, nullptr);
+    SendMessageA(GetDlgItem(placement, IDC_NEWROM_OFFSET), WM_SETTEXT, 0, LPARAM("100200"));
+    PostMessageA(placement, WM_COMMAND, IDC_NEWROM_OK, 0);
+    ASSERT_TRUE(WaitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 64; }, 10000));
+
+    SendMessageW(list, CB_SETCURSEL, kSlot, 0);
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
+    PostMessageA(main, WM_COMMAND, IDC_INSERT, 0);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, wav.c_str(), 10000));
+    ASSERT_TRUE(WaitFor([&] { return Entry(list, kSlot) == "14: Used"; }, 30000)) << "the insertion did not finish";
+    const std::vector<uint8_t> brr = files::Read(programDir + "\\temp.brr");
+    ASSERT_FALSE(brr.empty()) << "the encoder left no temp.brr in the program folder";
+    ASSERT_LE(brr.size(), 0xFC6u);
+    const std::vector<std::string> entries = Entries(list);
+    const std::string free = ui::Text(GetDlgItem(main, IDC_FREE));
+
+    PostMessageA(main, WM_COMMAND, IDM_SAVE, 0);
+    const ui::MessageBoxInfo saved = ui::AnswerMessageBox(tid, 10000, main);
+    EXPECT_EQ(saved.text, "Save successful");
+
+    const std::vector<uint8_t> file = files::Read(rom);
+    const std::vector<uint8_t> expected = ExpectedRom(brr);
+    ASSERT_EQ(file.size(), expected.size());
+    size_t firstDifference = 0;
+    while (firstDifference < file.size() && file[firstDifference] == expected[firstDifference])
+        ++firstDifference;
+    EXPECT_EQ(firstDifference, file.size()) << "first wrong byte at file offset " << std::hex << firstDifference;
+
+    // Opened again, the saved ROM needs no placement and shows the same slots.
+    PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str(), 10000));
+    ASSERT_TRUE(WaitFor([&] { return Entry(list, kSlot) == "14: Used" && SendMessageW(list, CB_GETCURSEL, 0, 0) == 0; },
+                        10000));
+    EXPECT_EQ(ui::WaitDialog(tid, "New ROM", 300, main), nullptr);
+    EXPECT_EQ(Entries(list), entries);
+    EXPECT_EQ(ui::Text(GetDlgItem(main, IDC_FREE)), free);
+
+    PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(ExitCode(), 0);
+    files::Remove(data);
+}
+
+} // namespace

@@ -1,0 +1,197 @@
+#include "driver.h"
+
+#include <chrono>
+
+#include "FileIO.h"
+#include "dialog.h"
+#include "files.h"
+#include "resource.h"
+#include "stockrom.h"
+
+namespace {
+
+struct Others {
+    HWND main, except, found;
+};
+
+BOOL CALLBACK FindOther(HWND window, LPARAM param)
+{
+    auto *search = reinterpret_cast<Others *>(param);
+    char name[16] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (window == search->main || window == search->except || !IsWindowVisible(window) ||
+        std::string(name) != "#32770")
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+} // namespace
+
+void MainWindow::SetUp()
+{
+    // Each test gets its own program directory, so that tests running side by side
+    // never share scratch files.
+    dir = files::TempDir("window");
+    const std::string encoder = files::ProgramDir() + "\\snesbrr.exe";
+    ASSERT_TRUE(CopyFileA(encoder.c_str(), Path("snesbrr.exe").c_str(), FALSE)) << encoder;
+    FIOCfgCurDir(dir.c_str());
+    FIOSetCurDir();
+
+    thread_ = std::thread([this] {
+        tid = GetCurrentThreadId();
+        result_ = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr, dlgProc, 0);
+        ended_ = true;
+    });
+    while (!tid)
+        Sleep(1);
+    main = ui::WaitDialog(tid, "Tarvo Samples");
+    ASSERT_NE(main, nullptr) << "the main window did not appear";
+}
+
+void MainWindow::TearDown()
+{
+    if (!ended_) {
+        // A failed test may leave a box or chooser open; close those first, since the
+        // window cannot end while one of its modal loops runs.
+        for (int i = 0; i < 20; ++i) {
+            HWND left = OtherDialog(50);
+            if (!left)
+                break;
+            PostMessageA(left, WM_COMMAND, IDCANCEL, 0);
+            Sleep(50);
+        }
+        PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
+    }
+    if (thread_.joinable())
+        thread_.join();
+    files::Remove(dir);
+}
+
+std::string MainWindow::StockRom(const char *name)
+{
+    files::Write(Path(name), stockrom::Make());
+    return Path(name);
+}
+
+std::string MainWindow::Wav(const char *name, int frames)
+{
+    files::Write(Path(name), files::MakeWav(files::Tone(frames, 440.0)));
+    return Path(name);
+}
+
+void MainWindow::Post(int id)
+{
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+void MainWindow::Send(int id)
+{
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0, SMTO_NORMAL, 60000, &ignored);
+}
+
+void MainWindow::WaitGone(HWND window)
+{
+    for (int i = 0; i < 1000 && IsWindow(window); ++i)
+        Sleep(5);
+}
+
+void MainWindow::Select(int slot)
+{
+    HWND list = Item(IDC_SLOTS);
+    SendMessageA(list, CB_SETCURSEL, WPARAM(slot), 0);
+    SendMessageA(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
+}
+
+void MainWindow::Type(HWND field, const std::string &text)
+{
+    SendMessageA(field, WM_SETTEXT, 0, LPARAM(""));
+    for (char c : text)
+        SendMessageA(field, WM_CHAR, WPARAM(static_cast<unsigned char>(c)), 1);
+}
+
+void MainWindow::Settle()
+{
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored);
+}
+
+void MainWindow::Open(const std::string &path, const char *placement)
+{
+    Post(IDM_OPEN);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, path.c_str())) << "no ROM chooser";
+    if (!placement)
+        return;
+    HWND dialog = WaitPlacement();
+    ASSERT_NE(dialog, nullptr) << "no bank placement dialog";
+    Type(GetDlgItem(dialog, IDC_NEWROM_OFFSET), placement);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_NEWROM_OK, BN_CLICKED), 0);
+    WaitGone(dialog);
+    Settle();
+}
+
+HWND MainWindow::WaitPlacement(int timeoutMs)
+{
+    return ui::WaitDialog(tid, "New ROM", timeoutMs, main);
+}
+
+ui::MessageBoxInfo MainWindow::Answer(const char *caption, int timeoutMs)
+{
+    HWND box = caption ? ui::WaitDialog(tid, caption, timeoutMs, main) : OtherDialog(timeoutMs);
+    ui::MessageBoxInfo info = ui::ReadMessageBox(box);
+    if (box) {
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        WaitGone(box);
+    }
+    return info;
+}
+
+HWND MainWindow::OtherDialog(int timeoutMs, HWND except)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        Others search{main, except, nullptr};
+        EnumThreadWindows(tid, FindOther, reinterpret_cast<LPARAM>(&search));
+        if (search.found || std::chrono::steady_clock::now() >= end)
+            return search.found;
+        Sleep(10);
+    }
+}
+
+bool MainWindow::SaveEnabled() const
+{
+    const UINT state = GetMenuState(GetMenu(main), IDM_SAVE, MF_BYCOMMAND);
+    return state != UINT(-1) && !(state & (MF_GRAYED | MF_DISABLED));
+}
+
+std::vector<std::string> MainWindow::Entries() const
+{
+    HWND list = Item(IDC_SLOTS);
+    std::vector<std::string> entries;
+    const int count = int(SendMessageA(list, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[64] = "";
+        SendMessageA(list, CB_GETLBTEXT, WPARAM(i), LPARAM(text));
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+int MainWindow::Selection() const
+{
+    return int(SendMessageA(Item(IDC_SLOTS), CB_GETCURSEL, 0, 0));
+}
+
+bool MainWindow::NoRomState() const
+{
+    return !Enabled(IDC_SLOTS) && Entries().empty() && !Enabled(IDC_PLAY) && !Enabled(IDC_DELETE) &&
+           !Enabled(IDC_INSERT) && !Enabled(IDC_INSERT_LOOPED) && !Enabled(IDC_PITCH) && !SaveEnabled();
+}
+
+INT_PTR MainWindow::EndWith(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    PostMessageA(main, message, wParam, lParam);
+    thread_.join();
+    return result_;
+}

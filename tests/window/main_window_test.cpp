@@ -1,0 +1,424 @@
+// The main window driven as a person would, on real files: the No ROM and ROM loaded
+// states, Open with the bank placement dialog, the slot rules, Insert, Play, Delete,
+// Save, the choosers' Cancel, About and the ways out.
+#include <cstdio>
+#include <cstring>
+
+#include "FileIO.h"
+#include "driver.h"
+#include "files.h"
+#include "resource.h"
+#include "stockrom.h"
+#include "version.h"
+
+namespace {
+
+std::string Hex(unsigned value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", value);
+    return text;
+}
+
+// The 64 labels of a freshly prepared stock ROM.
+std::vector<std::string> StockLabels()
+{
+    std::vector<std::string> labels;
+    const std::vector<stockrom::Entry> dir = stockrom::Directory();
+    for (int i = 0; i < 64; ++i) {
+        char text[16];
+        const bool used = i < int(dir.size()) && dir[size_t(i)].start != 0;
+        std::snprintf(text, sizeof text, used ? "%.2X: Used" : "%.2X: Unused", unsigned(i));
+        labels.push_back(text);
+    }
+    return labels;
+}
+
+const char kPlacement[] = "100200"; // a free bank of the 2 MiB stock ROM
+constexpr int kSlot = 0x14;         // the first empty slot of a prepared stock ROM
+
+class Window : public MainWindow {
+protected:
+    // A stock ROM opened and given its bank; the window then shows the ROM loaded state.
+    void OpenStock(const char *name = "stock.smc")
+    {
+        rom = StockRom(name);
+        Open(rom, kPlacement);
+        ASSERT_EQ(Entries().size(), 64u) << "the stock ROM did not load";
+    }
+
+    // Inserts the test's WAV file into the selected slot; returns the encoded bytes.
+    std::vector<uint8_t> InsertWav()
+    {
+        const std::string wav = Wav("tone.wav");
+        Post(IDC_INSERT);
+        EXPECT_TRUE(ui::AnswerOpenDialog(tid, wav.c_str())) << "no WAV chooser";
+        Settle();
+        return files::Read(Path("temp.brr"));
+    }
+
+    // Slot rules as the buttons and the pitch field show them.
+    void ExpectSlotRules(bool used)
+    {
+        EXPECT_EQ(Enabled(IDC_PLAY), used);
+        EXPECT_EQ(Enabled(IDC_DELETE), used);
+        EXPECT_EQ(Enabled(IDC_PITCH), used);
+        EXPECT_EQ(Enabled(IDC_INSERT), !used);
+        EXPECT_EQ(Enabled(IDC_INSERT_LOOPED), !used);
+    }
+
+    struct Screen {
+        std::vector<std::string> entries;
+        int selection;
+        std::string start, loop, free, pitch;
+        bool list, play, del, insert, looped, pitchField, save;
+        bool operator==(const Screen &o) const
+        {
+            return entries == o.entries && selection == o.selection && start == o.start && loop == o.loop &&
+                   free == o.free && pitch == o.pitch && list == o.list && play == o.play && del == o.del &&
+                   insert == o.insert && looped == o.looped && pitchField == o.pitchField && save == o.save;
+        }
+    };
+
+    Screen Capture() const
+    {
+        return {Entries(),           Selection(),       Text(IDC_START),        Text(IDC_LOOP),
+                Text(IDC_FREE),      Text(IDC_PITCH),   Enabled(IDC_SLOTS),     Enabled(IDC_PLAY),
+                Enabled(IDC_DELETE), Enabled(IDC_INSERT), Enabled(IDC_INSERT_LOOPED), Enabled(IDC_PITCH),
+                SaveEnabled()};
+    }
+
+    std::string rom;
+};
+
+TEST_F(Window, StartsWithOnlyOpenExitAndAboutUsable)
+{
+    EXPECT_TRUE(NoRomState());
+    EXPECT_EQ(Text(IDC_START), "0");
+    EXPECT_EQ(Text(IDC_LOOP), "0");
+    EXPECT_EQ(Text(IDC_FREE), "0 bytes");
+    EXPECT_EQ(Text(IDC_PITCH), "");
+    HMENU menu = GetMenu(main);
+    for (UINT id : {IDM_OPEN, IDM_EXIT, IDM_ABOUT})
+        EXPECT_EQ(GetMenuState(menu, id, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED), 0u) << id;
+
+    // Commands of a loaded ROM that arrive anyway (another program may post them) find
+    // nothing to work on and must neither crash nor show anything.
+    for (int id : {IDM_SAVE, IDC_PLAY, IDC_DELETE, IDC_INSERT, IDC_INSERT_LOOPED})
+        Post(id);
+    EXPECT_EQ(OtherDialog(300), nullptr);
+
+    // Cancelling the ROM chooser with nothing loaded keeps the No ROM state.
+    Post(IDM_OPEN);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, nullptr));
+    Settle();
+    EXPECT_TRUE(NoRomState());
+    EXPECT_EQ(OtherDialog(200), nullptr);
+}
+
+TEST_F(Window, OpenOfAStockRomShowsTheNewBank)
+{
+    rom = StockRom("stock.smc");
+    Post(IDM_OPEN);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str()));
+    HWND placement = WaitPlacement();
+    ASSERT_NE(placement, nullptr);
+    EXPECT_EQ(GetWindow(placement, GW_OWNER), main);
+    EXPECT_FALSE(IsWindowEnabled(main)) << "the main window takes no input meanwhile";
+    EXPECT_EQ(ui::Text(GetDlgItem(placement, IDC_NEWROM_OFFSET)), "");
+    Type(GetDlgItem(placement, IDC_NEWROM_OFFSET), kPlacement);
+    PostMessageA(placement, WM_COMMAND, MAKEWPARAM(IDC_NEWROM_OK, BN_CLICKED), 0);
+    WaitGone(placement);
+    Settle();
+
+    EXPECT_EQ(OtherDialog(200), nullptr);
+    EXPECT_EQ(Entries(), StockLabels());
+    EXPECT_EQ(Selection(), 0);
+    EXPECT_EQ(Text(IDC_PITCH), "1000");
+    const stockrom::Entry first = stockrom::Directory()[0];
+    EXPECT_EQ(Text(IDC_START), Hex(first.start));
+    EXPECT_EQ(Text(IDC_LOOP), Hex(first.loop));
+    EXPECT_EQ(Text(IDC_FREE), "FC6 bytes");
+    EXPECT_TRUE(Enabled(IDC_SLOTS));
+    EXPECT_TRUE(SaveEnabled());
+    ExpectSlotRules(true);
+    // The bank exists in the ROM image only; the file is untouched until Save.
+    EXPECT_EQ(std::memcmp(ROMMem + 0x100200, "STAR", 4), 0);
+    EXPECT_EQ(files::Read(rom), stockrom::Make());
+}
+
+TEST_F(Window, ClosedOrRefusedPlacementLeavesNoRom)
+{
+    rom = StockRom("stock.smc");
+    const std::vector<uint8_t> stock = stockrom::Make();
+    struct Way {
+        const char *name;
+        UINT message;
+        WPARAM wParam;
+        bool toField;
+    };
+    for (const Way &way : {Way{"close box", WM_SYSCOMMAND, SC_CLOSE, false},
+                           Way{"Escape", WM_KEYDOWN, VK_ESCAPE, true}}) {
+        Post(IDM_OPEN);
+        ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str()));
+        HWND placement = WaitPlacement();
+        ASSERT_NE(placement, nullptr) << way.name;
+        HWND field = GetDlgItem(placement, IDC_NEWROM_OFFSET);
+        // Enter in the field sends the default command, which the dialog ignores.
+        Type(field, "80200");
+        PostMessageA(field, WM_KEYDOWN, VK_RETURN, 1);
+        Sleep(200);
+        ASSERT_TRUE(IsWindow(placement)) << "Enter must not submit the address";
+        EXPECT_EQ(OtherDialog(100, placement), nullptr);
+        PostMessageA(way.toField ? field : placement, way.message, way.wParam, 1);
+        WaitGone(placement);
+        Settle();
+        EXPECT_EQ(OtherDialog(200), nullptr) << way.name;
+        EXPECT_TRUE(NoRomState()) << way.name;
+        ASSERT_EQ(ROMSize, int(stock.size()));
+        EXPECT_EQ(std::memcmp(ROMMem, stock.data(), stock.size()), 0) << "the ROM image changed: " << way.name;
+    }
+
+    // A bank start that the dialog accepts but that does not fit this ROM.
+    Open(rom, "200200");
+    ui::MessageBoxInfo box = Answer("Error");
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(box.owner, main);
+    Settle();
+    EXPECT_TRUE(NoRomState());
+
+    // The dialog's own refusals come from the dialog and leave it open.
+    Post(IDM_OPEN);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str()));
+    HWND placement = WaitPlacement();
+    ASSERT_NE(placement, nullptr);
+    Type(GetDlgItem(placement, IDC_NEWROM_OFFSET), "80201");
+    PostMessageA(placement, WM_COMMAND, MAKEWPARAM(IDC_NEWROM_OK, BN_CLICKED), 0);
+    box = ui::ReadMessageBox(OtherDialog(3000, placement));
+    EXPECT_EQ(box.text, "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200...");
+    EXPECT_EQ(box.owner, placement);
+}
+
+TEST_F(Window, SlotRulesFollowTheSelection)
+{
+    OpenStock();
+    const stockrom::Entry fifth = stockrom::Directory()[5];
+
+    Select(0x20);
+    EXPECT_EQ(Text(IDC_START), "0");
+    EXPECT_EQ(Text(IDC_LOOP), "0");
+    ExpectSlotRules(false);
+
+    // "Insert Looped" has no action: it opens nothing and changes nothing.
+    const Screen before = Capture();
+    Post(IDC_INSERT_LOOPED);
+    EXPECT_EQ(OtherDialog(300), nullptr);
+    Settle();
+    EXPECT_TRUE(Capture() == before);
+
+    Select(5);
+    EXPECT_EQ(Text(IDC_START), Hex(fifth.start));
+    EXPECT_EQ(Text(IDC_LOOP), Hex(fifth.loop));
+    ExpectSlotRules(true);
+    EXPECT_EQ(Entries(), StockLabels()) << "a selection change relabels nothing";
+}
+
+TEST_F(Window, InsertPlayAndDeleteInAFreshBank)
+{
+    OpenStock();
+    Select(kSlot);
+    const std::vector<uint8_t> brr = InsertWav();
+    ASSERT_FALSE(brr.empty()) << "the encoder wrote nothing";
+    ASSERT_EQ(brr.size() % 9, 0u) << "BRR data comes in blocks of 9 bytes";
+    EXPECT_EQ(OtherDialog(200), nullptr);
+    std::vector<std::string> labels = StockLabels();
+    labels[kSlot] = "14: Used";
+    EXPECT_EQ(Entries(), labels);
+    EXPECT_EQ(Selection(), kSlot);
+    EXPECT_EQ(Text(IDC_START), "F01C");
+    EXPECT_EQ(Text(IDC_LOOP), "F01C");
+    EXPECT_EQ(Text(IDC_FREE), Hex(unsigned(0xFC6 - brr.size())) + " bytes");
+    ExpectSlotRules(true);
+
+    HWND pitch = Item(IDC_PITCH);
+    // Pitches the sound processor takes, in either case, play the selected sample.
+    for (const char *text : {"1000", "3FFF", "3fff", "0"}) {
+        files::Remove(Path("temp.wav"));
+        files::Remove(Path("temp.brr"));
+        Type(pitch, text);
+        Send(IDC_PLAY);
+        EXPECT_EQ(OtherDialog(100), nullptr) << text;
+        EXPECT_EQ(files::Read(Path("temp.brr")), brr) << "Play must hand over the selected sample: " << text;
+        EXPECT_TRUE(files::Exists(Path("temp.wav"))) << "nothing was decoded for " << text;
+    }
+    struct Bad {
+        const char *text, *message;
+    };
+    for (const Bad &bad : {Bad{"", "No input"}, Bad{"4000", "Pitch too high.  Input a value 0 - 0x3FFF."},
+                           Bad{"0x10", "Invalid pitch input"}, Bad{"-1", "Invalid pitch input"},
+                           Bad{" 10", "Invalid pitch input"}}) {
+        files::Remove(Path("temp.wav"));
+        Type(pitch, bad.text);
+        ASSERT_EQ(Text(IDC_PITCH), bad.text) << "the field did not take the text";
+        Post(IDC_PLAY);
+        ui::MessageBoxInfo box = Answer("Error");
+        ASSERT_TRUE(box.found) << '"' << bad.text << '"';
+        EXPECT_EQ(box.text, bad.message);
+        EXPECT_EQ(box.owner, main);
+        EXPECT_EQ(box.icon, ui::Icon::Error);
+        Settle();
+        EXPECT_FALSE(files::Exists(Path("temp.wav"))) << "played after a refused pitch";
+    }
+
+    Send(IDC_DELETE);
+    EXPECT_EQ(OtherDialog(200), nullptr);
+    EXPECT_EQ(Entries(), StockLabels());
+    EXPECT_EQ(Selection(), kSlot);
+    EXPECT_EQ(Text(IDC_START), "0");
+    EXPECT_EQ(Text(IDC_LOOP), "0");
+    EXPECT_EQ(Text(IDC_FREE), "FC6 bytes");
+    ExpectSlotRules(false);
+}
+
+TEST_F(Window, CancellingAChooserKeepsTheLoadedRom)
+{
+    OpenStock();
+    Select(kSlot);
+    const std::vector<uint8_t> brr = InsertWav();
+    ASSERT_FALSE(brr.empty());
+    Select(kSlot + 1);
+
+    // The WAV chooser of Insert.
+    Screen before = Capture();
+    Post(IDC_INSERT);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, nullptr));
+    Settle();
+    EXPECT_EQ(OtherDialog(200), nullptr);
+    EXPECT_TRUE(Capture() == before);
+
+    // The ROM chooser: the ROM stays loaded with its unsaved insertion, and Save works.
+    Post(IDM_OPEN);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, nullptr));
+    Settle();
+    EXPECT_EQ(OtherDialog(200), nullptr);
+    EXPECT_TRUE(Capture() == before);
+    Post(IDM_SAVE);
+    EXPECT_EQ(Answer("Save").text, "Save successful");
+    const std::vector<uint8_t> saved = files::Read(rom);
+    const size_t entry = 0x100200 + 0x0C + 4 * kSlot;
+    ASSERT_GT(saved.size(), entry + 4);
+    EXPECT_EQ(saved[entry], 0x1C);
+    EXPECT_EQ(saved[entry + 1], 0xF0);
+}
+
+TEST_F(Window, RefusedRomsLeaveNoRom)
+{
+    OpenStock();
+    Select(3);
+    const std::string start = Text(IDC_START), loop = Text(IDC_LOOP), free = Text(IDC_FREE);
+
+    const std::string small = Path("small.smc");
+    files::Write(small, std::vector<uint8_t>(0x100000, 0xFF));
+    Post(IDM_OPEN);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, small.c_str()));
+    ui::MessageBoxInfo box = Answer("Error");
+    EXPECT_EQ(box.text, "An unexpanded ROM does not have any vacant banks.\nExpand it and try again.");
+    EXPECT_EQ(box.owner, main);
+    Settle();
+    EXPECT_TRUE(NoRomState());
+    // The displays keep their last texts.
+    EXPECT_EQ(Text(IDC_START), start);
+    EXPECT_EQ(Text(IDC_LOOP), loop);
+    EXPECT_EQ(Text(IDC_FREE), free);
+
+    // A bank marker whose pointer hooks lead outside the ROM: a damaged bank.
+    std::vector<uint8_t> damaged = stockrom::Make();
+    std::memcpy(&damaged[0x1001F8], "qelvarin", 8);
+    damaged[0x2FE] = 0x08;
+    damaged[0x303] = 0x80;
+    damaged[0x308] = 0x7F;
+    files::Write(Path("damaged.smc"), damaged);
+    OpenStock("again.smc");
+    Post(IDM_OPEN);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, Path("damaged.smc").c_str()));
+    box = Answer("Error");
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(box.owner, main);
+    Settle();
+    EXPECT_EQ(WaitPlacement(100), nullptr) << "a ROM with a bank marker needs no placement";
+    EXPECT_TRUE(NoRomState());
+}
+
+TEST_F(Window, OpeningASecondRomShowsOnlyItsSlots)
+{
+    OpenStock("first.smc");
+    Select(kSlot);
+    ASSERT_FALSE(InsertWav().empty());
+    ASSERT_EQ(Entries()[kSlot], "14: Used");
+
+    Open(StockRom("second.smc"), "80200");
+    EXPECT_EQ(Entries(), StockLabels());
+    EXPECT_EQ(Selection(), 0);
+    EXPECT_EQ(Text(IDC_FREE), "FC6 bytes");
+    EXPECT_EQ(Text(IDC_PITCH), "1000");
+}
+
+TEST_F(Window, SaveWritesTheFileAndReopensWithoutPlacement)
+{
+    OpenStock();
+    Select(kSlot);
+    ASSERT_FALSE(InsertWav().empty());
+    Select(3);
+    Type(Item(IDC_PITCH), "800");
+    const Screen before = Capture();
+
+    Post(IDM_SAVE);
+    ui::MessageBoxInfo box = Answer("Save");
+    EXPECT_EQ(box.text, "Save successful");
+    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_EQ(box.icon, ui::Icon::Information);
+    EXPECT_EQ(OtherDialog(200), nullptr);
+    EXPECT_TRUE(Capture() == before) << "Save refreshes no display";
+
+    // A saved ROM has its bank: opening it again asks for no placement.
+    Open(rom);
+    Settle();
+    EXPECT_EQ(WaitPlacement(200), nullptr);
+    EXPECT_EQ(Entries(), before.entries);
+    EXPECT_EQ(Text(IDC_FREE), before.free);
+    EXPECT_EQ(Selection(), 0);
+}
+
+TEST_F(Window, AboutNamesVersionAuthorsAndEncoder)
+{
+    Post(IDM_ABOUT);
+    ui::MessageBoxInfo box = Answer("About");
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(box.owner, main);
+    EXPECT_EQ(box.icon, ui::Icon::Question);
+    EXPECT_EQ(box.text, "Tarvo sample utility v" TARVO_VERSION_TEXT "\n" TARVO_RELEASE_TEXT
+                        "\nWritten by the Tarvo Samples developers"
+                        "\nThanks to the authors of the snesbrr.exe encoder");
+}
+
+TEST_F(Window, ExitEndsWithOneWithoutAsking)
+{
+    OpenStock();
+    Select(kSlot);
+    ASSERT_FALSE(InsertWav().empty());
+    EXPECT_EQ(EndWith(WM_COMMAND, IDM_EXIT, 0), 1);
+    EXPECT_EQ(files::Read(rom), stockrom::Make()) << "unsaved changes are dropped, not written";
+}
+
+TEST_F(Window, CloseBoxEndsWithTwo)
+{
+    OpenStock();
+    EXPECT_EQ(EndWith(WM_SYSCOMMAND, SC_CLOSE, 0), 2);
+}
+
+TEST_F(Window, EscapeEndsWithTwo)
+{
+    EXPECT_EQ(EndWith(WM_KEYDOWN, VK_ESCAPE, 1), 2);
+}
+
+} // namespace

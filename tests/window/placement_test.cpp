@@ -1,0 +1,173 @@
+// The bank placement dialog on its own (template 1001 with dlgProcp), and the hex check
+// that it shares with the pitch field.
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "dialog.h"
+#include "resource.h"
+#include "ui.h"
+
+namespace {
+
+TEST(CheckHexValid, AcceptsOnlyHexDigitsOfEitherCase)
+{
+    EXPECT_EQ(CheckHexValid(""), 0);
+    EXPECT_EQ(CheckHexValid("0123456789"), 0);
+    EXPECT_EQ(CheckHexValid("abcdefABCDEF"), 0);
+    for (const char *bad : {" 1", "1 ", "-1", "+1", "0x10", "10h", "g", "G", "@", "`", "/", ":", "\xB1"})
+        EXPECT_EQ(CheckHexValid(bad), 1) << '"' << bad << '"';
+}
+
+class Placement : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        thread_ = std::thread([this] {
+            tid_ = GetCurrentThreadId();
+            result_ = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NEWROM), nullptr,
+                                      dlgProcp, 0);
+            ended_ = true;
+        });
+        while (!tid_)
+            Sleep(1);
+        dialog = ui::WaitDialog(tid_, "New ROM");
+        ASSERT_NE(dialog, nullptr);
+        field = GetDlgItem(dialog, IDC_NEWROM_OFFSET);
+    }
+
+    void TearDown() override
+    {
+        for (int i = 0; i < 20 && !ended_; ++i) {
+            if (HWND box = ui::WaitDialog(tid_, nullptr, 50, dialog))
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+            else
+                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            Sleep(50);
+        }
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    void Type(const char *text)
+    {
+        SendMessageA(field, WM_SETTEXT, 0, LPARAM(""));
+        for (const char *c = text; *c; ++c)
+            SendMessageA(field, WM_CHAR, WPARAM(static_cast<unsigned char>(*c)), 1);
+    }
+
+    void PressOk() { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_NEWROM_OK, BN_CLICKED), 0); }
+
+    // The dialog's result once it has ended, or -2 when it is still open after the wait.
+    INT_PTR Result(int timeoutMs = 3000)
+    {
+        for (int waited = 0; !ended_ && waited < timeoutMs; waited += 10)
+            Sleep(10);
+        if (!ended_)
+            return -2;
+        thread_.join();
+        return result_;
+    }
+
+    // The message box of the dialog, answered; found is false when none came.
+    ui::MessageBoxInfo Box(int timeoutMs = 3000) { return ui::AnswerMessageBox(tid_, timeoutMs, dialog); }
+
+    HWND dialog = nullptr, field = nullptr;
+
+private:
+    std::thread thread_;
+    std::atomic<DWORD> tid_{0};
+    std::atomic<bool> ended_{false};
+    std::atomic<INT_PTR> result_{-3};
+};
+
+TEST_F(Placement, StartsEmptyWithTheTextsOfTheTemplate)
+{
+    EXPECT_EQ(ui::Text(field), "");
+    EXPECT_EQ(ui::Text(GetDlgItem(dialog, IDC_NEWROM_LABEL)), "PC Address:");
+    EXPECT_EQ(ui::Text(GetDlgItem(dialog, IDC_NEWROM_OK)), "OK");
+}
+
+TEST_F(Placement, FieldTakesOnlyWhatFitsItsWidth)
+{
+    // Without horizontal auto-scroll, typing stops at the field's right edge.
+    Type("8888888888888888888888888888888");
+    const std::string kept = ui::Text(field);
+    EXPECT_GE(kept.size(), 8u);
+    EXPECT_LT(kept.size(), 31u);
+}
+
+class PlacementAccepts : public Placement, public ::testing::WithParamInterface<std::pair<const char *, int>> {};
+
+TEST_P(PlacementAccepts, EndsWithTheOffset)
+{
+    Type(GetParam().first);
+    PressOk();
+    EXPECT_EQ(Result(), GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(BankStarts, PlacementAccepts,
+                         ::testing::Values(std::make_pair("80200", 0x80200), std::make_pair("88200", 0x88200),
+                                           std::make_pair("90200", 0x90200), std::make_pair("200", 0x200),
+                                           std::make_pair("8200", 0x8200), std::make_pair("a0200", 0xA0200),
+                                           std::make_pair("7FFF8200", 0x7FFF8200)));
+
+TEST_F(Placement, RefusesTextsThatAreNotBankStartsAndStaysOpen)
+{
+    struct Case {
+        const char *text, *message;
+    };
+    const char *boundary = "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200...";
+    const char *invalid = "Invalid pointer input";
+    // FFFFFFFF lies beyond the signed 32-bit range and counts as 7FFFFFFF.
+    for (const Case &c : {Case{"80000", boundary}, Case{"80201", boundary}, Case{"0", boundary},
+                          Case{"1FF", boundary}, Case{"FFFFFFFF", boundary}, Case{"0x80200", invalid},
+                          Case{" 80200", invalid}, Case{"80200h", invalid}, Case{"-8200", invalid}}) {
+        Type(c.text);
+        PressOk();
+        ui::MessageBoxInfo box = Box();
+        ASSERT_TRUE(box.found) << c.text;
+        EXPECT_EQ(box.text, c.message) << c.text;
+        EXPECT_EQ(box.caption, "Error");
+        EXPECT_EQ(box.icon, ui::Icon::Error);
+        EXPECT_EQ(box.owner, dialog);
+        EXPECT_EQ(ui::Text(field), c.text) << "the field keeps the refused text";
+    }
+    EXPECT_EQ(Result(100), -2) << "a refusal must leave the dialog open";
+}
+
+TEST_F(Placement, OkWithAnEmptyFieldDoesNothing)
+{
+    PressOk();
+    EXPECT_FALSE(Box(400).found);
+    EXPECT_EQ(Result(100), -2);
+}
+
+TEST_F(Placement, EnterInTheFieldDoesNothing)
+{
+    Type("80200");
+    PostMessageA(field, WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageA(field, WM_CHAR, '\r', 1);
+    PostMessageA(field, WM_KEYUP, VK_RETURN, 0xC0000001);
+    EXPECT_FALSE(Box(400).found);
+    EXPECT_EQ(Result(300), -2);
+}
+
+TEST_F(Placement, EscapeEndsWithZero)
+{
+    Type("80200");
+    PostMessageA(field, WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_EQ(Result(), 0);
+}
+
+TEST_F(Placement, CloseBoxEndsWithZero)
+{
+    Type("80200");
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(Result(), 0);
+}
+
+} // namespace
