@@ -21,7 +21,19 @@ static char appdir[MAX_PATH] = "";
 constexpr DWORD kChooserSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
 static_assert(sizeof(void *) != 4 || kChooserSize == 76, "open-file structure size on i686");
 
-static const DWORD kChooserFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+// Shows the open-file chooser with name (MAX_PATH characters) as its name field. The
+// current directory is not preserved: the encoder runs make the program folder current.
+static bool Choose(HWND owner, const char *filter, char *name)
+{
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = kChooserSize;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = name;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    return GetOpenFileNameA(&ofn) != FALSE;
+}
 
 static void Refuse(HWND owner, const char *text)
 {
@@ -37,15 +49,9 @@ static int RefuseOpen(HWND owner, const char *text)
 int FileIn(unsigned char **slot, HWND owner)
 {
     char path[MAX_PATH] = "";
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = kChooserSize;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = "SNES ROMs (*.smc *.fig *.bin)\0*.smc;*.fig;*.bin\0All Files (*.*)\0*.*\0";
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = kChooserFlags;
     lastOpenCancelled = 1;
-    if (!GetOpenFileNameA(&ofn))
+    if (!Choose(owner, "SNES ROMs (*.smc *.fig *.bin)\0*.smc;*.fig;*.bin\0All Files (*.*)\0*.*\0",
+                path))
         return 0;
     lastOpenCancelled = 0;
     romOwner = owner;
@@ -132,23 +138,11 @@ void FIOSetCurDir()
     SetCurrentDirectoryA(appdir);
 }
 
-const char *FIOGetCurDir()
-{
-    return appdir;
-}
-
 const char *FIOWavIn(HWND owner)
 {
     // Never cleared, so that every chooser starts from the previous choice.
     static char sFilename[MAX_PATH] = "";
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = kChooserSize;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = "WAV files (*.wav)\0*.wav\0";
-    ofn.lpstrFile = sFilename;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = kChooserFlags;
-    return GetOpenFileNameA(&ofn) ? sFilename : nullptr;
+    return Choose(owner, "WAV files (*.wav)\0*.wav\0", sFilename) ? sFilename : nullptr;
 }
 
 static HANDLE OpenForReading(const char *name)

@@ -38,9 +38,6 @@ void FIOCfgCurDir(const char *dir);
 // Makes the program directory the current directory; the file choosers move it.
 void FIOSetCurDir();
 
-// The program directory as kept by FIOCfgCurDir.
-const char *FIOGetCurDir();
-
 // Lets the user choose a WAV file. Returns its full path, valid until the next call,
 // or null when the user cancelled. The chooser starts from the previous choice.
 const char *FIOWavIn(HWND owner);
