@@ -1,0 +1,23 @@
+#pragma once
+// The command line of snesbrr, as a function so tests can call it in-process.
+//   snesbrr IN.wav -e OUT.brr              encode
+//   snesbrr IN.brr -d [-p PITCH] OUT.wav   decode and play at PITCH (hex, 0-3fff; default 1000)
+//   snesbrr -h | --help                    usage
+#include <cstddef>
+#include <ostream>
+
+namespace snesbrr {
+
+// The SNES has 64 KiB of sound memory, about 116,000 samples of BRR; 2^24
+// samples (over 8 minutes at 32 kHz) bounds the encoder's memory use.
+constexpr std::size_t kMaxEncodeSamples = std::size_t{1} << 24;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;  // an input or output file was at fault
+constexpr int kExitUsage = 2;    // the arguments were wrong
+
+// argv[0] is the program name. Usage goes to `out`; an error is one line on `err`.
+// On failure no output file is created and an existing one is left as it was.
+int run(int argc, const char* const argv[], std::ostream& out, std::ostream& err);
+
+}  // namespace snesbrr

@@ -1,0 +1,57 @@
+#pragma once
+// BRR encoder. It simulates the DSP's decoder for every choice it weighs, so
+// the error it minimises is the error the SNES plays.
+//
+// Layout of an encoded sample of N input samples (16-bit, mono):
+//   [optional silent lead-in block] input blocks, padded with silence
+//   [silent blocks] silent end block
+// The voice is silenced 9 samples before its end block is reached, so the
+// input is followed by at least that much silence (rounded up to blocks) and
+// every input sample is heard when the sample plays unlooped at pitch 0x1000.
+// The first block uses filter 0 unless the lead-in block is present: the
+// decoder's history is unknown when a note starts.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace snesbrr {
+
+// The defaults keep encoding near 80 times real time (32 kHz) on one core;
+// wider searches gain a few hundredths of a dB for much more time.
+struct EncoderSettings {
+    int beam = 3;         // decoder histories kept from block to block, 1..16
+    int trellis = 3;      // nibble paths kept within a block, 1..16
+    int refined = 1;      // best (filter, shift) pairs per history given to the trellis, 1..6
+    bool allow_lead_in = true;  // may spend 9 bytes on a silent block in front
+    bool click_guard = true;    // never decode runs that overflow the interpolation
+};
+
+struct EncodedSample {
+    std::vector<std::uint8_t> brr;  // whole 9-byte blocks, the last with the end flag
+    int lead_in_blocks = 0;         // 0 or 1: silent blocks before the first input sample
+    std::int64_t squared_error = 0; // sum over all encoded samples, 16-bit units squared
+};
+
+// Blocks in the output for `count` input samples, with or without a lead-in
+// block, including the end block; 0 for an empty input.
+std::size_t encoded_block_count(std::size_t count, bool lead_in);
+
+// The best encoding this program knows: trellis within blocks, beam across
+// blocks, lead-in block where it pays. `pcm` (count samples) owned by the caller.
+EncodedSample encode(const std::int16_t* pcm, std::size_t count, const EncoderSettings& settings = {});
+
+// The common public method, for comparison: each block on its own, every
+// filter with shifts 0..12, each nibble the best of all 16 given the decoder
+// state, least squared error. No lead-in, no click guard.
+EncodedSample encode_baseline(const std::int16_t* pcm, std::size_t count);
+
+// Nibble whose decoded value is nearest to `target` (16-bit units) after the
+// prediction `prediction` (15-bit) at `shift` 0..12, tried over all 16 values
+// with clamping and wrap. Returns the nibble -8..7; the lowest on ties.
+int nearest_nibble_exhaustive(int prediction, int target, int shift);
+
+// A nibble that decodes as near as nearest_nibble_exhaustive's, found from a
+// handful of trials: the encoder's inner step.
+int nearest_nibble(int prediction, int target, int shift);
+
+}  // namespace snesbrr

@@ -1,0 +1,28 @@
+#pragma once
+
+namespace snesbrr {
+
+// Outcome of reading, parsing or writing a file. Everything but Ok names a
+// fault of the input or of the file system, never of this program.
+enum class Status {
+    Ok,
+    ReadFailed,        // the file could not be opened or read
+    WriteFailed,       // the output could not be written or put in place
+    FileTooLarge,      // larger than this program accepts (see fileio.h)
+    NotRiffWave,       // no "RIFF....WAVE" signature
+    MissingFmt,        // no usable "fmt " chunk
+    MissingData,       // no "data" chunk
+    TruncatedFmt,      // the "fmt " chunk is cut off by the end of the file
+    UnsupportedFormat, // compressed or unknown sample encoding
+    UnsupportedBits,   // a bit depth this format does not allow
+    BadChannels,       // zero channels, or more than kMaxChannels
+    BadSampleRate,     // sample rate of 0
+    BadBlockAlign,     // frame size smaller than the channels' samples
+    PartialBlock,      // BRR data ends inside a 9-byte block before any end flag
+    TooLong,           // more samples than this program encodes (see cli.h)
+};
+
+// One short lower-case phrase for an error message, e.g. "not a RIFF/WAVE file".
+const char* describe(Status status);
+
+}  // namespace snesbrr

@@ -1,0 +1,196 @@
+// The command line as the utility calls it, its errors, and the files that
+// once crashed the readers.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "brr.h"
+#include "cli.h"
+#include "encoder.h"
+#include "test_util.h"
+#include "voice.h"
+#include "wav.h"
+
+namespace snesbrr {
+namespace {
+
+using namespace test;
+
+struct Result {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+Result call(std::vector<std::string> args) {
+    args.insert(args.begin(), "snesbrr");
+    std::vector<const char*> argv;
+    for (const auto& a : args) argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    const int code = run(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {code, out.str(), err.str()};
+}
+
+// No temporary file is left in `dir`.
+void expect_no_leftovers(const std::string& dir) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        EXPECT_EQ(entry.path().string().find(".snesbrr-part"), std::string::npos) << entry.path();
+}
+
+TEST(Cli, EncodesAndPlaysWithTheUtilitysExactArguments) {
+    const std::string dir = scratch_dir("cli-exact");
+    std::filesystem::create_directories(dir + "/some path");
+    const std::string wav = dir + "/some path/x.wav";
+    const auto tone = sine(660, 9000, 3000);
+    save(wav, wav16(tone, 22050));
+    const std::string brr = dir + "/temp.brr", out = dir + "/temp.wav";
+
+    Result r = call({wav, "-e", brr});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(r.err.empty());
+    const auto encoded = load(brr);
+    EXPECT_EQ(encoded, encode(tone.data(), tone.size()).brr);
+
+    r = call({brr, "-d", "-p", "1000", out});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::vector<std::int16_t> expected;
+    ASSERT_EQ(render_voice(encoded.data(), encoded.size(), 0x1000, expected), Status::Ok);
+    EXPECT_EQ(load(out), write_wav(expected.data(), expected.size(), 32000));
+    MonoPcm played;
+    const auto played_file = load(out);
+    ASSERT_EQ(read_wav(played_file.data(), played_file.size(), played), Status::Ok);
+    EXPECT_EQ(played.sample_rate, 32000u);
+    EXPECT_GE(played.samples.size(), tone.size() - 1);
+    expect_no_leftovers(dir);
+}
+
+TEST(Cli, PitchIsHexWithoutPrefixAndDefaultsTo1000) {
+    const std::string dir = scratch_dir("cli-pitch");
+    const std::string brr = dir + "/in.brr";
+    const auto tone = sine(440, 8000, 2000);
+    save(brr, encode(tone.data(), tone.size()).brr);
+    ASSERT_EQ(call({brr, "-d", dir + "/default.wav"}).code, 0);
+    ASSERT_EQ(call({brr, "-d", "-p", "1000", dir + "/unity.wav"}).code, 0);
+    EXPECT_EQ(load(dir + "/default.wav"), load(dir + "/unity.wav"));
+    ASSERT_EQ(call({brr, "-d", "-p", "3fff", dir + "/fast.wav"}).code, 0);
+    ASSERT_EQ(call({brr, "-d", "-p", "3FFF", dir + "/FAST.wav"}).code, 0);
+    EXPECT_EQ(load(dir + "/fast.wav"), load(dir + "/FAST.wav"));
+    EXPECT_LT(load(dir + "/fast.wav").size(), load(dir + "/unity.wav").size() / 3);
+    ASSERT_EQ(call({brr, "-d", "-p", "0", dir + "/still.wav"}).code, 0);
+    EXPECT_EQ(load(dir + "/still.wav").size(), 44 + 2 * kMaxRenderSamples);
+    for (const char* bad : {"4000", "0x1000", "", "12345", "g", "-1"}) {
+        const Result r = call({brr, "-d", "-p", bad, dir + "/bad.wav"});
+        EXPECT_EQ(r.code, kExitUsage) << bad;
+        EXPECT_FALSE(file_exists(dir + "/bad.wav")) << bad;
+    }
+}
+
+TEST(Cli, HelpAndUsageErrors) {
+    for (const char* help : {"-h", "--help"}) {
+        const Result r = call({help});
+        EXPECT_EQ(r.code, 0);
+        EXPECT_NE(r.out.find("usage"), std::string::npos);
+    }
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {}, {"a.wav"}, {"a.wav", "-e"}, {"a.wav", "-x", "b"}, {"a.wav", "-e", "b", "c"},
+             {"a.brr", "-d", "-p", "1000"}, {"a.brr", "-p", "1000", "-d", "b.wav"}}) {
+        const Result r = call(args);
+        EXPECT_EQ(r.code, kExitUsage);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+TEST(Cli, BadInputsAreRefusedWithoutTouchingTheOutput) {
+    const std::string dir = scratch_dir("cli-bad");
+    const std::string out = dir + "/out.brr";
+    save(out, {1, 2, 3});  // an earlier result must survive a failed run
+    std::vector<std::uint8_t> compressed;
+    put_chunk(compressed, "fmt ", fmt_body(2, 1, 32000, 4));
+    put_chunk(compressed, "data", {0, 0});
+    std::vector<std::uint8_t> no_channels;
+    put_chunk(no_channels, "fmt ", fmt_body(1, 0, 32000, 16, 2));
+    put_chunk(no_channels, "data", {0, 0});
+    const auto good = wav16({1, 2, 3});
+    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files = {
+        {"text.wav", {'h', 'e', 'l', 'l', 'o'}},
+        {"cut.wav", std::vector<std::uint8_t>(good.begin(), good.begin() + 30)},
+        {"adpcm.wav", riff(compressed)},
+        {"mute.wav", riff(no_channels)},
+    };
+    for (const auto& [name, bytes] : files) {
+        save(dir + "/" + name, bytes);
+        const Result r = call({dir + "/" + name, "-e", out});
+        EXPECT_EQ(r.code, kExitFailure) << name;
+        EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(load(out), (std::vector<std::uint8_t>{1, 2, 3})) << name;
+    }
+    Result r = call({dir + "/missing.wav", "-e", out});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_NE(r.err.find("missing.wav"), std::string::npos);
+
+    save(dir + "/cut.brr", std::vector<std::uint8_t>(13, 0));
+    r = call({dir + "/cut.brr", "-d", dir + "/cut-played.wav"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_FALSE(file_exists(dir + "/cut-played.wav"));
+
+    save(dir + "/good.wav", good);
+    r = call({dir + "/good.wav", "-e", dir + "/no such folder/out.brr"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_NE(r.err.find("no such folder"), std::string::npos);
+    expect_no_leftovers(dir);
+}
+
+TEST(Cli, EmptySoundGivesEmptyBrrAndSilentWav) {
+    const std::string dir = scratch_dir("cli-empty");
+    save(dir + "/empty.wav", wav16({}));
+    ASSERT_EQ(call({dir + "/empty.wav", "-e", dir + "/empty.brr"}).code, 0);
+    EXPECT_TRUE(load(dir + "/empty.brr").empty());
+    ASSERT_EQ(call({dir + "/empty.brr", "-d", dir + "/back.wav"}).code, 0);
+    EXPECT_EQ(load(dir + "/back.wav").size(), 44u);
+}
+
+#ifdef SNESBRR_EXE
+// The built program, run by the shell the way the utility quotes its paths.
+TEST(Cli, ProgramRunsFromTheShell) {
+    const std::string dir = scratch_dir("cli-shell");
+    std::filesystem::create_directories(dir + "/some path");
+    save(dir + "/some path/x.wav", wav16(sine(440, 8000, 500)));
+    const std::string exe = SNESBRR_EXE;
+    const std::string cd = "cd '" + dir + "' && '" + exe + "' ";
+    ASSERT_EQ(std::system((cd + "\"" + dir + "/some path/x.wav\" -e temp.brr").c_str()), 0);
+    ASSERT_EQ(std::system((cd + "temp.brr -d -p 1000 temp.wav").c_str()), 0);
+    EXPECT_GT(load(dir + "/temp.wav").size(), 44u + 2 * 490);
+    EXPECT_NE(std::system((cd + "nothing.brr -d -p 1000 temp2.wav 2>/dev/null").c_str()), 0);
+    EXPECT_FALSE(file_exists(dir + "/temp2.wav"));
+}
+#endif
+
+// Inputs that once made a reader fault; each must now be handled cleanly.
+TEST(Regressions, FoundInputsAreHandled) {
+    const std::filesystem::path dir = SNESBRR_REGRESS_DIR;
+    if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no regression folder";
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (!entry.is_regular_file() || entry.path().filename().string()[0] == '.') continue;
+        const auto bytes = load(entry.path().string());
+        ++files;
+        MonoPcm pcm;
+        if (read_wav(bytes.data(), bytes.size(), pcm) == Status::Ok) {
+            const EncodedSample e = encode(pcm.samples.data(), std::min<std::size_t>(pcm.samples.size(), 4096));
+            EXPECT_EQ(e.brr.size() % kBlockBytes, 0u);
+        }
+        std::vector<std::int16_t> played;
+        for (const int pitch : {0x1000, 0x3FFF, 0x0001}) {
+            const Status s = render_voice(bytes.data(), bytes.size(), pitch, played);
+            EXPECT_TRUE(s == Status::Ok || s == Status::PartialBlock);
+            EXPECT_LE(played.size(), kMaxRenderSamples);
+        }
+    }
+    std::cout << files << " regression inputs\n";
+}
+
+}  // namespace
+}  // namespace snesbrr

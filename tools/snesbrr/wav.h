@@ -1,0 +1,29 @@
+#pragma once
+// RIFF/WAVE in memory. The reader takes PCM (8-bit unsigned, 16/24/32-bit
+// signed), IEEE float (32/64-bit) and WAVE_FORMAT_EXTENSIBLE carrying either,
+// any number of channels (mixed to mono) and any sample rate; it skips chunks
+// it does not know. The writer makes the plain 44-byte 16-bit mono header.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "status.h"
+
+namespace snesbrr {
+
+constexpr int kMaxChannels = 64;
+
+struct MonoPcm {
+    std::uint32_t sample_rate = 0;     // frames per second, as stored in the file
+    std::vector<std::int16_t> samples; // one per frame, channels averaged
+};
+
+// Parses `size` bytes at `data` (owned by the caller). Never reads outside
+// them; allocates at most one sample per whole frame present in the data.
+// A data chunk that claims more than the file holds is read to its end.
+Status read_wav(const std::uint8_t* data, std::size_t size, MonoPcm& out);
+
+// A complete 16-bit mono PCM WAV file of `count` samples at `sample_rate` Hz.
+std::vector<std::uint8_t> write_wav(const std::int16_t* samples, std::size_t count, std::uint32_t sample_rate);
+
+}  // namespace snesbrr
