@@ -3,34 +3,34 @@
 #pragma once
 
 // Dialog templates.
-#define IDD_MAIN 1000    // main window
-#define IDD_NEWROM 1001  // bank placement ("New ROM")
+#define IDD_MAIN 1000   // main window
+#define IDD_NEWROM 1001 // bank placement ("New ROM")
 
 #define IDR_MENU 10000
-#define IDI_APP 9000     // icon group: 16 x 16 at 8, 24 and 32 bits per pixel
+#define IDI_APP 9000 // icon group: 16 x 16 at 8, 24 and 32 bits per pixel
 
 // Main window controls.
 #define IDC_SAMPLE_GROUP 1001
-#define IDC_SLOTS 1002          // drop-down list, entry i = slot i
+#define IDC_SLOTS 1002 // drop-down list, entry i = slot i
 #define IDC_SLOTS_LABEL 1003
 #define IDC_START_LABEL 1004
 #define IDC_LOOP_LABEL 1005
-#define IDC_START 1006          // start audio address of the selected slot
+#define IDC_START 1006 // start audio address of the selected slot
 #define IDC_FREE_LABEL 1007
 #define IDC_OPERATE_GROUP 1008
 #define IDC_PLAY 1009
 #define IDC_INSERT_LOOPED 1010
 #define IDC_INSERT 1011
-#define IDC_LOOP 1012           // loop audio address of the selected slot
-#define IDC_FREE 1013           // free bytes of the sample bank
-#define IDC_PITCH 1014          // pitch for Play, hexadecimal, 0x1000 = as recorded
+#define IDC_LOOP 1012  // loop audio address of the selected slot
+#define IDC_FREE 1013  // free bytes of the sample bank
+#define IDC_PITCH 1014 // pitch for Play, hexadecimal, 0x1000 = as recorded
 #define IDC_PITCH_LABEL 1015
 #define IDC_PLAYBACK_GROUP 1016
 #define IDC_DELETE 1017
 
 // Bank placement dialog controls.
 #define IDC_NEWROM_TEXT 1002
-#define IDC_NEWROM_OFFSET 1003  // file offset of the new bank, hexadecimal
+#define IDC_NEWROM_OFFSET 1003 // file offset of the new bank, hexadecimal
 #define IDC_NEWROM_LABEL 1004
 #define IDC_NEWROM_OK 1005
 

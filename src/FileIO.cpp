@@ -12,7 +12,7 @@ unsigned char *ROMMem = nullptr;
 int ROMSize = 0;
 
 static HANDLE hFile = INVALID_HANDLE_VALUE;
-static HWND romOwner = nullptr;     // owner of the engine's refusals: the window of the last open
+static HWND romOwner = nullptr; // owner of the engine's refusals: the window of the last open
 static int lastOpenCancelled = 0;
 static char appdir[MAX_PATH] = "";
 
@@ -61,17 +61,16 @@ int FileIn(unsigned char **slot, HWND owner)
         hFile = INVALID_HANDLE_VALUE;
     }
     // No write sharing: nobody can change the file's length behind the image.
-    hFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                        OPEN_EXISTING, 0, nullptr);
+    hFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        0, nullptr);
+    // From here on a refusal leaves no image: the old one belongs to a closed file.
+    free(*slot);
+    *slot = nullptr;
+    ROMSize = 0;
     if (hFile == INVALID_HANDLE_VALUE) {
         MessageBoxA(nullptr, "Invalid source path", "FileOpen", MB_ICONWARNING);
         return 0;
     }
-
-    // From here on a refusal leaves no image: the old one belongs to another file.
-    free(*slot);
-    *slot = nullptr;
-    ROMSize = 0;
 
     DWORD high = 0;
     const DWORD low = GetFileSize(hFile, &high);
@@ -170,8 +169,8 @@ int FIOGetSize(const char *name, bool *measured)
 int FIOSampleWrite(const unsigned char *data, uint16_t size)
 {
     FIOSetCurDir();
-    HANDLE h = CreateFileA("temp.brr", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0,
-                           nullptr);
+    HANDLE h =
+        CreateFileA("temp.brr", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         MessageBoxA(nullptr, "Sample output failed.", "Couldn't create sample file.", MB_ICONERROR);
         return 1;
@@ -186,7 +185,7 @@ int FIOSampleWrite(const unsigned char *data, uint16_t size)
     return 0;
 }
 
-unsigned char *FIOSampleRead()
+unsigned char *FIOSampleRead(int *length)
 {
     FIOSetCurDir();
     const int size = FIOGetSize("temp.brr");
@@ -211,5 +210,7 @@ unsigned char *FIOSampleRead()
         Refuse(nullptr, "Sample read failed.  Couldn't read in file.");
         return nullptr;
     }
+    if (length)
+        *length = size;
     return buffer;
 }

@@ -52,6 +52,6 @@ int FIOGetSize(const char *name, bool *measured = nullptr);
 int FIOSampleWrite(const unsigned char *data, uint16_t size);
 
 // Reads the whole of "temp.brr" from the program directory into a new buffer that the
-// caller releases with free(); its length is FIOGetSize("temp.brr"). Null after a
-// reported failure.
-unsigned char *FIOSampleRead();
+// caller releases with free(); its length is FIOGetSize("temp.brr"), also stored in
+// *length when given. Null after a reported failure.
+unsigned char *FIOSampleRead(int *length = nullptr);

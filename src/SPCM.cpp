@@ -13,10 +13,10 @@ namespace {
 constexpr int kBankSize = 0x8000;
 constexpr int kUploadOffset = 0x0008; // the hooks point here
 constexpr int kDirOffset = 0x000C;
-constexpr int kDirSize = 0x100;       // 64 entries of 4 bytes
+constexpr int kDirSize = 0x100; // 64 entries of 4 bytes
 constexpr int kDataHeaderOffset = 0x010C;
 constexpr int kDataOffset = 0x0110;
-constexpr int kDataSize = 0x7EE2;     // audio 0x8100-0xFFE1
+constexpr int kDataSize = 0x7EE2; // audio 0x8100-0xFFE1
 constexpr int kChainEndOffset = 0x7FF2;
 constexpr int kCounterOffset = 0x7FF6;
 constexpr int kMarkerOffset = 0x7FF8;
@@ -26,7 +26,7 @@ constexpr char kMarker[8] = {'q', 'e', 'l', 'v', 'a', 'r', 'i', 'n'};
 constexpr int kImageBase = 0x8000;
 constexpr int kImageSize = 0x8000;
 constexpr int kDataStart = 0x8100;
-constexpr int kDataEnd = 0xFFE2;      // one past the last byte of the sample data
+constexpr int kDataEnd = 0xFFE2; // one past the last byte of the sample data
 constexpr int kSlots = 64;
 
 // Hooks: low, middle and bank byte of the upload block's LoROM address.
@@ -84,6 +84,14 @@ bool BankInsideImage(int64_t bank)
     return ROMMem && bank >= 0 && bank + kBankSize <= ROMSize;
 }
 
+// True when the ROM image still holds the bank that was read in, marker and all.
+bool BankStillThere()
+{
+    const int64_t bank = int64_t(ROMPtrPC) - kUploadOffset;
+    return SPCMem && BankInsideImage(bank) &&
+           memcmp(ROMMem + bank + kMarkerOffset, kMarker, sizeof kMarker) == 0;
+}
+
 // Reports a bank that cannot be read and forgets the previous one: the ROM image it
 // belonged to has been replaced, so nothing may write it there any more.
 int RefuseBank(const char *text)
@@ -91,6 +99,7 @@ int RefuseBank(const char *text)
     FIOError(text);
     free(SPCMem);
     SPCMem = nullptr;
+    freespace = 0;
     return 0;
 }
 
@@ -112,7 +121,8 @@ int SPCMCheckPresence()
         return 0;
     // The last position examined is the image size - 8: the marker may end with the file.
     for (int64_t p = 0x200; p + int64_t(sizeof kMarker) <= ROMSize; ++p) {
-        const void *hit = memchr(ROMMem + p, kMarker[0], size_t(ROMSize - int64_t(sizeof kMarker) + 1 - p));
+        const void *hit =
+            memchr(ROMMem + p, kMarker[0], size_t(ROMSize - int64_t(sizeof kMarker) + 1 - p));
         if (!hit)
             return 0;
         p = static_cast<const unsigned char *>(hit) - ROMMem;
@@ -189,7 +199,8 @@ int SPCMReadIn()
     char text[200];
     const uint32_t pointer = ROMMem[kHookLow] | ROMMem[kHookMid] << 8 | ROMMem[kHookBank] << 16;
     // Below 0x8000 within its bank an address has no place in the ROM.
-    const int64_t bank = (pointer & 0xFFFF) < 0x8000 ? -1 : int64_t(AddrLOROMPC(pointer)) - kUploadOffset;
+    const int64_t bank =
+        (pointer & 0xFFFF) < 0x8000 ? -1 : int64_t(AddrLOROMPC(pointer)) - kUploadOffset;
     if (!BankInsideImage(bank)) {
         snprintf(text, sizeof text,
                  "The ROM's sample pointer (%06X) does not lead to a sample bank inside this "
@@ -233,11 +244,11 @@ int SPCMReadIn()
 
 int SPCMSave()
 {
-    const int64_t bank = int64_t(ROMPtrPC) - kUploadOffset;
-    // A refused open leaves no image, or another ROM's: the bank must not be written there.
-    if (!SPCMem || !BankInsideImage(bank))
+    // After another ROM replaced the image without a bank being read from it, the bank
+    // in memory belongs nowhere: writing it would damage the new ROM.
+    if (!BankStillThere())
         return FileOut(nullptr);
-    unsigned char *base = ROMMem + bank;
+    unsigned char *base = ROMMem + (ROMPtrPC - kUploadOffset);
     memcpy(base + kDirOffset, SPCMem, kDirSize);
     memcpy(base + kDataOffset, SPCMem + (kDataStart - kImageBase), kDataSize);
     Put16(base + kCounterOffset, freespace);
@@ -274,14 +285,24 @@ int SPCMInsertSample(int slot, HWND owner)
     const char *path = FIOWavIn(owner);
     if (!path)
         return 1;
-    unsigned char *data = BRREncode(path, owner);
+    int length = 0;
+    unsigned char *data = BRREncode(path, owner, &length);
     if (!data)
         return 1;
     // Measure before the slot is touched: without a size there is nothing to insert.
     bool measured = false;
     const int size = FIOGetSize("temp.brr", &measured);
-    if (!measured || size > freespace) {
+    if (!measured) {
         free(data);
+        return 1;
+    }
+    // The encoder's message boxes have no owner, so the window may have run other
+    // commands while one was shown: a play rewrote temp.brr, another ROM was opened,
+    // this slot was filled. Take the data only if it still fits the bank as it is now.
+    if (size != length || !ValidSlot(slot) || SPCMFetchStart(slot) != 0 || size > freespace) {
+        free(data);
+        FIOError("The sample bank or temp.brr changed while the sample was being encoded.\n"
+                 "Nothing was inserted; insert the sample again.");
         return 1;
     }
     const int start = FreeAreaStart();

@@ -44,9 +44,9 @@ int SPCMReadIn();
 // result: 0 written, 1 failed.
 int SPCMSave();
 
-int SPCMGetFree();            // free-space counter, bytes (0-0x7EE2)
-int SPCMFetchStart(int slot); // start audio address of slot 0-63; 0 = empty
-int SPCMFetchLoop(int slot);  // loop audio address of slot 0-63
+int SPCMGetFree();               // free-space counter, bytes (0-0x7EE2)
+int SPCMFetchStart(int slot);    // start audio address of slot 0-63; 0 = empty
+int SPCMFetchLoop(int slot);     // loop audio address of slot 0-63
 int SPCMGetSampleSize(int slot); // bytes from a used slot's start to its next start
 
 // Encodes a WAV file the user chooses into the empty slot, at the bottom of the free

@@ -26,57 +26,69 @@ const char kAboutText[] = "Tarvo sample utility v" TARVO_VERSION_TEXT "\n" TARVO
                           "\nWritten by the Tarvo Samples developers"
                           "\nThanks to the authors of the snesbrr.exe encoder";
 
-void ShowError(HWND owner, const char *text) {
+void ShowError(HWND owner, const char *text)
+{
     MessageBoxA(owner, text, "Error", MB_ICONERROR);
 }
 
-HWND Item(HWND window, int id) {
+HWND Item(HWND window, int id)
+{
     return GetDlgItem(window, id);
 }
 
-int SelectedSlot(HWND window) {
+int SelectedSlot(HWND window)
+{
     return (int)SendMessageA(Item(window, IDC_SLOTS), CB_GETCURSEL, 0, 0);
 }
 
 // Label of a slot list entry; text holds at least 16 characters.
-void ComposeLabel(char *text, int slot) {
+void ComposeLabel(char *text, int slot)
+{
     std::sprintf(text, SPCMFetchStart(slot) ? "%.2X: Used" : "%.2X: Unused", (unsigned)slot);
 }
 
-void SetEnabled(HWND window, int id, bool enabled) {
+void SetEnabled(HWND window, int id, bool enabled)
+{
     EnableWindow(Item(window, id), enabled ? TRUE : FALSE);
 }
 
 // A disabled button or a grayed menu item cannot send its command, but another program
 // can post it; commands that need a ROM or a slot only run when the control is usable.
-bool ButtonUsable(HWND window, int id) {
+bool ButtonUsable(HWND window, int id)
+{
     return IsWindowEnabled(Item(window, id)) && SelectedSlot(window) != CB_ERR;
 }
 
-bool SaveUsable(HWND window) {
+bool SaveUsable(HWND window)
+{
     UINT state = GetMenuState(GetMenu(window), IDM_SAVE, MF_BYCOMMAND);
     return state != (UINT)-1 && !(state & (MF_GRAYED | MF_DISABLED));
 }
 
-void InitMain(HWND window) {
+void InitMain(HWND window)
+{
     HINSTANCE instance = GetModuleHandleA(nullptr);
     SetMenu(window, LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MENU)));
-    HANDLE small = LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 16, 16, LR_DEFAULTSIZE);
+    HANDLE small =
+        LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 16, 16, LR_DEFAULTSIZE);
     SendMessageA(window, WM_SETICON, ICON_SMALL, (LPARAM)small);
-    HANDLE big = LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 32, 32, LR_DEFAULTSIZE);
+    HANDLE big =
+        LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 32, 32, LR_DEFAULTSIZE);
     SendMessageA(window, WM_SETICON, ICON_BIG, (LPARAM)big);
     ResetControls(window);
 }
 
 // The bank placement dialog's result as an offset for SPCMSetupROM: -1 (the dialog
 // could not be created) counts as closed.
-int AskBankOffset(HWND window) {
-    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NEWROM), window,
-                                     dlgProcp, 0);
+int AskBankOffset(HWND window)
+{
+    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NEWROM),
+                                     window, dlgProcp, 0);
     return result == -1 ? 0 : (int)result;
 }
 
-void OnOpen(HWND window) {
+void OnOpen(HWND window)
+{
     if (!FileIn(SPCMGetPPtr(), window)) {
         // A cancelled chooser changed nothing: a loaded ROM stays loaded with its
         // unsaved changes. Only a refused file leaves no usable ROM.
@@ -96,7 +108,8 @@ void OnOpen(HWND window) {
     UpdateFreeSpace(window);
 }
 
-void OnPlay(HWND window) {
+void OnPlay(HWND window)
+{
     GetDlgItemTextA(window, IDC_PITCH, out, kInputChars);
     if (!out[0]) {
         ShowError(window, "No input");
@@ -115,31 +128,38 @@ void OnPlay(HWND window) {
 }
 
 // After Insert or Delete changed the selected slot.
-void RefreshSlot(HWND window) {
+void RefreshSlot(HWND window)
+{
     UpdateFreeSpace(window);
     UpdateBtnEdt(window);
     UpdateComboTxt(window);
     ComboChange(window);
 }
 
-void OnInsert(HWND window) {
-    if (SPCMInsertSample(SelectedSlot(window), window) == 0)
-        RefreshSlot(window);
+void OnInsert(HWND window)
+{
+    const int slot = SelectedSlot(window);
+    if (SPCMInsertSample(slot, window) != 0)
+        return;
+    // The encoder's message boxes leave the window usable, so the selection may have
+    // moved meanwhile: the refresh shows the slot that was filled.
+    SendMessageA(Item(window, IDC_SLOTS), CB_SETCURSEL, static_cast<WPARAM>(slot), 0);
+    RefreshSlot(window);
 }
 
-void OnDelete(HWND window) {
+void OnDelete(HWND window)
+{
     SPCMDeleteSample(SelectedSlot(window));
     RefreshSlot(window);
 }
 
-void OnMainCommand(HWND window, int id, int code) {
+void OnMainCommand(HWND window, int id, int code)
+{
     // Only the slot list sends code 1 in this window.
     if (code == CBN_SELCHANGE)
         ComboChange(window);
     switch (id) {
-    case IDCANCEL:
-        EndDialog(window, 2);
-        break;
+    case IDCANCEL: EndDialog(window, 2); break;
     case IDC_PLAY:
         if (ButtonUsable(window, IDC_PLAY))
             OnPlay(window);
@@ -152,25 +172,20 @@ void OnMainCommand(HWND window, int id, int code) {
         if (ButtonUsable(window, IDC_DELETE))
             OnDelete(window);
         break;
-    case IDM_OPEN:
-        OnOpen(window);
-        break;
+    case IDM_OPEN: OnOpen(window); break;
     case IDM_SAVE:
         if (SaveUsable(window))
             SPCMSave();
         break;
-    case IDM_EXIT:
-        EndDialog(window, 1);
-        break;
-    case IDM_ABOUT:
-        MessageBoxA(window, kAboutText, "About", MB_ICONQUESTION);
-        break;
+    case IDM_EXIT: EndDialog(window, 1); break;
+    case IDM_ABOUT: MessageBoxA(window, kAboutText, "About", MB_ICONQUESTION); break;
     default: // "Insert Looped" has no action of its own
         break;
     }
 }
 
-void OnPlacementOk(HWND dialog) {
+void OnPlacementOk(HWND dialog)
+{
     char text[kInputChars];
     GetDlgItemTextA(dialog, IDC_NEWROM_OFFSET, text, kInputChars);
     if (!text[0])
@@ -189,7 +204,8 @@ void OnPlacementOk(HWND dialog) {
 
 } // namespace
 
-int CheckHexValid(const char *text) {
+int CheckHexValid(const char *text)
+{
     for (; *text; ++text) {
         char c = *text;
         bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -199,7 +215,8 @@ int CheckHexValid(const char *text) {
     return 0;
 }
 
-void ResetControls(HWND window) {
+void ResetControls(HWND window)
+{
     HWND slots = Item(window, IDC_SLOTS);
     EnableWindow(slots, FALSE);
     SendMessageA(slots, CB_RESETCONTENT, 0, 0);
@@ -211,7 +228,8 @@ void ResetControls(HWND window) {
     EnableMenuItem(GetMenu(window), IDM_SAVE, MF_BYCOMMAND | MF_GRAYED);
 }
 
-void SetupControls(HWND window) {
+void SetupControls(HWND window)
+{
     HWND slots = Item(window, IDC_SLOTS);
     EnableWindow(slots, TRUE);
     SetEnabled(window, IDC_PLAY, true);
@@ -226,7 +244,8 @@ void SetupControls(HWND window) {
     SetWindowTextA(Item(window, IDC_PITCH), "1000");
 }
 
-void UpdateUsed(HWND window) {
+void UpdateUsed(HWND window)
+{
     HWND slots = Item(window, IDC_SLOTS);
     char label[16];
     for (int slot = 0; slot < 64; ++slot) {
@@ -235,7 +254,8 @@ void UpdateUsed(HWND window) {
     }
 }
 
-void ComboChange(HWND window) {
+void ComboChange(HWND window)
+{
     int slot = SelectedSlot(window);
     if (slot == CB_ERR)
         return;
@@ -247,12 +267,14 @@ void ComboChange(HWND window) {
     UpdateBtnEdt(window);
 }
 
-void UpdateFreeSpace(HWND window) {
+void UpdateFreeSpace(HWND window)
+{
     std::sprintf(out, "%X bytes", (unsigned)(SPCMGetFree() & 0xFFFF));
     SetWindowTextA(Item(window, IDC_FREE), out);
 }
 
-void UpdateBtnEdt(HWND window) {
+void UpdateBtnEdt(HWND window)
+{
     int slot = SelectedSlot(window);
     if (slot == CB_ERR)
         return;
@@ -264,7 +286,8 @@ void UpdateBtnEdt(HWND window) {
     SetEnabled(window, IDC_PITCH, used);
 }
 
-void UpdateComboTxt(HWND window) {
+void UpdateComboTxt(HWND window)
+{
     int slot = SelectedSlot(window);
     if (slot == CB_ERR)
         return;
@@ -275,33 +298,25 @@ void UpdateComboTxt(HWND window) {
     SendMessageA(slots, CB_SETCURSEL, (WPARAM)slot, 0);
 }
 
-INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM) {
+INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM)
+{
     switch (message) {
-    case WM_INITDIALOG:
-        InitMain(window);
-        return 1; // the platform gives the default focus
-    case WM_COMMAND:
-        OnMainCommand(window, LOWORD(command), HIWORD(command));
-        return 0;
-    default:
-        return 0;
+    case WM_INITDIALOG: InitMain(window); return 1; // the platform gives the default focus
+    case WM_COMMAND: OnMainCommand(window, LOWORD(command), HIWORD(command)); return 0;
+    default: return 0;
     }
 }
 
-INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM) {
+INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM)
+{
     // Nothing on WM_INITDIALOG: the field starts empty and without the focus. The
     // default command 1 (Enter) and the field's notifications fall through.
     if (message != WM_COMMAND)
         return 0;
     switch (LOWORD(command)) {
-    case IDCANCEL:
-        EndDialog(dialog, 0);
-        break;
-    case IDC_NEWROM_OK:
-        OnPlacementOk(dialog);
-        break;
-    default:
-        break;
+    case IDCANCEL: EndDialog(dialog, 0); break;
+    case IDC_NEWROM_OK: OnPlacementOk(dialog); break;
+    default: break;
     }
     return 0;
 }

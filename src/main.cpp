@@ -8,9 +8,19 @@
 #include "resource.h"
 #include "snesbrr.h"
 
-int StartUp(HINSTANCE instance) {
-    // The program directory holds the encoder and its scratch files.
-    GetModuleFileNameA(nullptr, out, sizeof out);
+int StartUp(HINSTANCE instance)
+{
+    // The program directory holds the encoder and its scratch files. A path that does
+    // not fit is cut short (and, on old systems, left unterminated): it names no folder.
+    const DWORD length = GetModuleFileNameA(nullptr, out, sizeof out);
+    out[sizeof out - 1] = '\0';
+    if (length == 0 || length >= sizeof out) {
+        MessageBoxA(nullptr,
+                    "The path of the program's folder is too long (at most 255 characters).\n"
+                    "Move Tarvo Samples and snesbrr.exe to a folder with a shorter path.",
+                    "Error", MB_ICONERROR);
+        return 0;
+    }
     PathRemoveFileSpecA(out);
     FIOCfgCurDir(out);
     FIOSetCurDir();
@@ -23,6 +33,7 @@ int StartUp(HINSTANCE instance) {
     return 0;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
     return StartUp(instance);
 }

@@ -35,7 +35,7 @@ static void RunEncoder()
     }
 }
 
-unsigned char *BRREncode(const char *path, HWND owner)
+unsigned char *BRREncode(const char *path, HWND owner, int *length)
 {
     if (snprintf(out, sizeof out, "\"%s\" -e temp.brr", path) >= static_cast<int>(sizeof out)) {
         snprintf(out, sizeof out,
@@ -65,7 +65,7 @@ unsigned char *BRREncode(const char *path, HWND owner)
         MessageBoxA(owner, out, "Error", MB_ICONERROR);
         return nullptr;
     }
-    return FIOSampleRead();
+    return FIOSampleRead(length);
 }
 
 void BRRPlay(int slot, uint16_t pitch)

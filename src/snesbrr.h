@@ -10,10 +10,10 @@
 extern char out[256];
 
 // Encodes the WAV file at path into "temp.brr" and returns all of its bytes in a new
-// buffer that the caller releases with free(); the length is FIOGetSize("temp.brr") and
-// never exceeds the free space. Null after a reported failure or when the data does not
-// fit (the message box is owned by owner).
-unsigned char *BRREncode(const char *path, HWND owner);
+// buffer that the caller releases with free(); the length is FIOGetSize("temp.brr"),
+// also stored in *length when given, and never exceeds the free space. Null after a
+// reported failure or when the data does not fit (the message box is owned by owner).
+unsigned char *BRREncode(const char *path, HWND owner, int *length = nullptr);
 
 // Decodes the sample of a used slot (0-63) at pitch (0-0x3FFF, 0x1000 = as recorded) and
 // plays it; returns when the sound has finished.

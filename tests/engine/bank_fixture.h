@@ -16,7 +16,7 @@ inline int Le16(const unsigned char *p)
 }
 
 class Bank : public ::testing::Test {
-protected:
+  protected:
     static constexpr int kBank = 0x80200;
 
     void SetUp() override

@@ -42,7 +42,8 @@ TEST_F(Bank, ABankOverTheStockMaterialStillCopiesIt)
 {
     ASSERT_EQ(SPCMSetupROM(0x78200), 1);
     EXPECT_EQ(0, memcmp(ROMMem + 0x78200 + 0x0C, &stock[stockrom::kDirOffset], stockrom::kDirSize));
-    EXPECT_EQ(0, memcmp(ROMMem + 0x78200 + 0x110, &stock[stockrom::kDataOffset], stockrom::kDataSize));
+    EXPECT_EQ(0,
+              memcmp(ROMMem + 0x78200 + 0x110, &stock[stockrom::kDataOffset], stockrom::kDataSize));
     ASSERT_EQ(SPCMReadIn(), 1);
     EXPECT_EQ(SPCMFetchStart(0), 0x8100);
 }
@@ -138,6 +139,12 @@ TEST_F(Bank, InsertThatIsCancelledOrFailsChangesNothing)
     doubles::sizeFails = true;
     EXPECT_EQ(Insert(0x14, 9), 1);
     doubles::sizeFails = false;
+    // temp.brr grew after it was read (a play while an encoder message was shown): the
+    // copy must not run past the data that was read.
+    doubles::changedAfterRead = true;
+    EXPECT_EQ(Insert(0x14, 9), 1);
+    EXPECT_EQ(doubles::errors.size(), 1u);
+    doubles::changedAfterRead = false;
     EXPECT_EQ(Insert(0x14, 0x0FC7), 1) << "one byte more than the free space";
     EXPECT_EQ(Insert(0x00, 9), 1) << "a used slot takes no second sample";
     EXPECT_EQ(SPCMGetFree(), 0x0FC6);
@@ -215,7 +222,7 @@ TEST_F(Bank, DeleteLeavesSharedStartsAndLowerLoopsAlone)
 
 // A prepared ROM whose bank fields a test then damages.
 class DamagedBank : public Bank {
-protected:
+  protected:
     void SetUp() override
     {
         Bank::SetUp();
@@ -275,6 +282,15 @@ TEST_F(DamagedBank, RefusesCountersAndStartsOutsideTheSampleArea)
     bank[0x0C + 4 * 40] = 0x1C; // at the free-area start: an empty sample, allowed
     EXPECT_EQ(SPCMReadIn(), 1);
     EXPECT_EQ(SPCMGetSampleSize(40), 0);
+}
+
+TEST_F(Bank, SaveNeverWritesTheBankIntoAnotherRom)
+{
+    Prepare();
+    // Another ROM replaced the image, and no bank was read from it (placement closed).
+    doubles::Load(stock);
+    EXPECT_EQ(SPCMSave(), 1);
+    EXPECT_EQ(Image(), stock);
 }
 
 TEST_F(DamagedBank, SaveAfterARefusedReadWritesNoBankIntoAnotherRom)

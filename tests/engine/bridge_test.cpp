@@ -9,7 +9,7 @@
 namespace {
 
 class Bridge : public WinEngine {
-protected:
+  protected:
     void SetUp() override
     {
         WinEngine::SetUp();
@@ -42,7 +42,8 @@ protected:
 
     Seen Insert(int slot, const std::string &path, int boxes = 0)
     {
-        return Run([this, slot] { return SPCMInsertSample(slot, owner); }, true, path.c_str(), boxes);
+        return Run([this, slot] { return SPCMInsertSample(slot, owner); }, true, path.c_str(),
+                   boxes);
     }
 
     std::vector<std::string> Runs() const
@@ -132,7 +133,8 @@ TEST_F(Bridge, APathTooLongForTheParameterTextIsRefusedBeforeAnyRun)
 {
     const std::string path = "C:\\" + std::string(235, 'a') + "\\x.wav"; // 244 characters
     ASSERT_GT(path.size(), 241u);
-    const Seen seen = Run([&] { return BRREncode(path.c_str(), owner) != nullptr; }, false, nullptr, 1);
+    const Seen seen =
+        Run([&] { return BRREncode(path.c_str(), owner) != nullptr; }, false, nullptr, 1);
     EXPECT_EQ(seen.result, 0);
     EXPECT_NE(seen.boxes[0].text.find("too long (244 characters)"), std::string::npos)
         << seen.boxes[0].text;

@@ -8,7 +8,7 @@
 namespace {
 
 class RandomBanks : public Bank {
-protected:
+  protected:
     std::mt19937 rng{20261207};
 
     int Random(int below) { return int(rng() % unsigned(below)); }

@@ -19,6 +19,7 @@ int saves = 0;
 bool wavChosen = true;
 bool encodeFails = false;
 bool sizeFails = false;
+bool changedAfterRead = false;
 std::vector<uint8_t> encoded;
 
 void Load(const std::vector<uint8_t> &rom)
@@ -32,7 +33,7 @@ void Load(const std::vector<uint8_t> &rom)
     saved.clear();
     saves = 0;
     wavChosen = true;
-    encodeFails = sizeFails = false;
+    encodeFails = sizeFails = changedAfterRead = false;
     encoded.clear();
 }
 
@@ -61,14 +62,18 @@ int FIOGetSize(const char *, bool *measured)
 {
     if (measured)
         *measured = !doubles::sizeFails;
-    return doubles::sizeFails ? 0 : int(doubles::encoded.size());
+    if (doubles::sizeFails)
+        return 0;
+    return int(doubles::encoded.size()) + (doubles::changedAfterRead ? 1 : 0);
 }
 
-unsigned char *BRREncode(const char *, HWND)
+unsigned char *BRREncode(const char *, HWND, int *length)
 {
     if (doubles::encodeFails || int(doubles::encoded.size()) > SPCMGetFree())
         return nullptr;
     auto *buffer = static_cast<unsigned char *>(malloc(doubles::encoded.size() + 1));
     memcpy(buffer, doubles::encoded.data(), doubles::encoded.size());
+    if (length)
+        *length = int(doubles::encoded.size());
     return buffer;
 }

@@ -8,13 +8,14 @@
 
 namespace doubles {
 
-extern std::vector<std::string> errors;     // texts of the refusals, in order
-extern std::vector<uint8_t> saved;          // the image of the last FileOut
-extern int saves;                           // FileOut calls
-extern bool wavChosen;                      // false: the WAV chooser is cancelled
-extern bool encodeFails;                    // BRREncode reports a failure
-extern bool sizeFails;                      // measuring temp.brr fails after the encode
-extern std::vector<uint8_t> encoded;        // what the encoder writes to temp.brr
+extern std::vector<std::string> errors; // texts of the refusals, in order
+extern std::vector<uint8_t> saved;      // the image of the last FileOut
+extern int saves;                       // FileOut calls
+extern bool wavChosen;                  // false: the WAV chooser is cancelled
+extern bool encodeFails;                // BRREncode reports a failure
+extern bool sizeFails;                  // measuring temp.brr fails after the encode
+extern bool changedAfterRead;           // temp.brr grows after the encoder's read
+extern std::vector<uint8_t> encoded;    // what the encoder writes to temp.brr
 
 // Replaces the ROM image with a copy of rom and forgets earlier calls.
 void Load(const std::vector<uint8_t> &rom);

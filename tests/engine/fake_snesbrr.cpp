@@ -47,9 +47,9 @@ int main(int argc, char **argv)
     }
     if (argc == 6 && std::strcmp(argv[2], "-d") == 0) {
         static const unsigned char silence[48] = {
-            'R', 'I', 'F', 'F', 40, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
-            1, 0, 1, 0, 0x00, 0x7D, 0, 0, 0x00, 0xFA, 0, 0, 2, 0, 16, 0,
-            'd', 'a', 't', 'a', 4, 0, 0, 0, 0, 0, 0, 0};
+            'R', 'I', 'F', 'F', 40,  0,   0,   0,   'W',  'A',  'V', 'E', 'f',  'm',  't', ' ',
+            16,  0,   0,   0,   1,   0,   1,   0,   0x00, 0x7D, 0,   0,   0x00, 0xFA, 0,   0,
+            2,   0,   16,  0,   'd', 'a', 't', 'a', 4,    0,    0,   0,   0,    0,    0,   0};
         WriteAll(argv[5], silence, sizeof silence);
         return 0;
     }

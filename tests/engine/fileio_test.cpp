@@ -129,7 +129,7 @@ TEST_F(BankFile, DamagedBankIsRefusedInABoxOwnedByTheWindow)
     const std::string rom = Path("damaged.smc");
     std::vector<uint8_t> image = stockrom::Make();
     memcpy(&image[image.size() - 8], "qelvarin", 8); // looks prepared, hooks are noise
-    image[0x2FE] = 0x08; // bank 0x70: far past the end of a 2 MiB ROM
+    image[0x2FE] = 0x08;                             // bank 0x70: far past the end of a 2 MiB ROM
     image[0x303] = 0x80;
     image[0x308] = 0x70;
     files::Write(rom, image);

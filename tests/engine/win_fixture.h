@@ -23,11 +23,11 @@ struct Seen {
 };
 
 class WinEngine : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
-        owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                                nullptr, GetModuleHandleA(nullptr), nullptr);
+        owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
         dir = files::TempDir("engine");
     }
 
@@ -39,19 +39,17 @@ protected:
 
     // Runs call; a helper answers the chooser with path (none when chooser is false, Cancel
     // when path is null) and then OK on each of boxes message boxes, which it records.
-    template <class Call>
-    Seen Run(Call call, bool chooser, const char *path, int boxes)
+    template <class Call> Seen Run(Call call, bool chooser, const char *path, int boxes)
     {
         Seen seen;
-        seen.result = ui::WithAnswers(
-            [&] { return int(call()); },
-            [&](DWORD tid) {
-                if (chooser)
-                    seen.chooserShown = ui::AnswerOpenDialog(tid, path);
-                for (int i = 0; i < boxes; ++i)
-                    seen.boxes.push_back(ui::AnswerMessageBox(tid));
-            },
-            &seen.stray);
+        seen.result = ui::WithAnswers([&] { return int(call()); },
+                                      [&](DWORD tid) {
+                                          if (chooser)
+                                              seen.chooserShown = ui::AnswerOpenDialog(tid, path);
+                                          for (int i = 0; i < boxes; ++i)
+                                              seen.boxes.push_back(ui::AnswerMessageBox(tid));
+                                      },
+                                      &seen.stray);
         return seen;
     }
 

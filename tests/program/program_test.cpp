@@ -42,7 +42,7 @@ BOOL CALLBACK CollectDialogs(HWND window, LPARAM param)
 }
 
 class Program : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         programDir = files::TempDir("program");
@@ -77,8 +77,8 @@ protected:
         startup.cb = sizeof startup;
         std::string exe = programDir + "\\TarvoSamples.exe";
         std::string line = "\"" + exe + "\"";
-        ASSERT_TRUE(CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(),
-                                   &startup, &process));
+        ASSERT_TRUE(CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                   workDir.c_str(), &startup, &process));
     }
 
     // Visible dialog-class windows of the process: the main window and its boxes.
@@ -242,7 +242,8 @@ TEST_F(Program, PlacesABankInsertsSavesAndReopens)
     SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
     PostMessageA(main, WM_COMMAND, IDC_INSERT, 0);
     ASSERT_TRUE(ui::AnswerOpenDialog(tid, wav.c_str(), 10000));
-    ASSERT_TRUE(WaitFor([&] { return Entry(list, kSlot) == "14: Used"; }, 30000)) << "the insertion did not finish";
+    ASSERT_TRUE(WaitFor([&] { return Entry(list, kSlot) == "14: Used"; }, 30000))
+        << "the insertion did not finish";
     const std::vector<uint8_t> brr = files::Read(programDir + "\\temp.brr");
     ASSERT_FALSE(brr.empty()) << "the encoder left no temp.brr in the program folder";
     ASSERT_LE(brr.size(), 0xFC6u);
@@ -259,13 +260,17 @@ TEST_F(Program, PlacesABankInsertsSavesAndReopens)
     size_t firstDifference = 0;
     while (firstDifference < file.size() && file[firstDifference] == expected[firstDifference])
         ++firstDifference;
-    EXPECT_EQ(firstDifference, file.size()) << "first wrong byte at file offset " << std::hex << firstDifference;
+    EXPECT_EQ(firstDifference, file.size())
+        << "first wrong byte at file offset " << std::hex << firstDifference;
 
     // Opened again, the saved ROM needs no placement and shows the same slots.
     PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
     ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str(), 10000));
-    ASSERT_TRUE(WaitFor([&] { return Entry(list, kSlot) == "14: Used" && SendMessageW(list, CB_GETCURSEL, 0, 0) == 0; },
-                        10000));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return Entry(list, kSlot) == "14: Used" && SendMessageW(list, CB_GETCURSEL, 0, 0) == 0;
+        },
+        10000));
     EXPECT_EQ(ui::WaitDialog(tid, "New ROM", 300, main), nullptr);
     EXPECT_EQ(Entries(list), entries);
     EXPECT_EQ(ui::Text(GetDlgItem(main, IDC_FREE)), free);

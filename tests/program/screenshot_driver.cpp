@@ -63,7 +63,8 @@ int main(int argc, char **argv)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::string line = std::string("\"") + argv[1] + "\"";
-    if (!CreateProcessA(argv[1], &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessA(argv[1], &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
         return Fail("start");
     const DWORD tid = process.dwThreadId;
     HWND main = ui::WaitDialog(tid, "Tarvo Samples", 15000);

@@ -21,9 +21,9 @@ std::string TempDir(const char *tag)
 {
     static std::atomic<int> counter{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    fs::path dir = fs::temp_directory_path() /
-                   ("tarvo-" + std::string(tag) + "-" + std::to_string(stamp) + "-" +
-                    std::to_string(counter++));
+    fs::path dir =
+        fs::temp_directory_path() / ("tarvo-" + std::string(tag) + "-" + std::to_string(stamp) +
+                                     "-" + std::to_string(counter++));
     fs::create_directories(dir);
     return dir.string();
 }
@@ -94,7 +94,8 @@ std::vector<int16_t> Tone(int frames, double freq, int amp)
 {
     std::vector<int16_t> v(size_t(frames > 0 ? frames : 0));
     for (size_t i = 0; i < v.size(); ++i)
-        v[i] = int16_t(std::lround(amp * std::sin(2 * 3.14159265358979323846 * freq * double(i) / 32000)));
+        v[i] = int16_t(
+            std::lround(amp * std::sin(2 * 3.14159265358979323846 * freq * double(i) / 32000)));
     return v;
 }
 

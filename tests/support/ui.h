@@ -64,7 +64,11 @@ auto WithAnswers(Call call, std::function<void(DWORD)> answer, int *stray = null
     struct Join {
         std::atomic<bool> &done;
         std::thread &helper;
-        ~Join() { done = true; helper.join(); }
+        ~Join()
+        {
+            done = true;
+            helper.join();
+        }
     } join{done, helper};
     return call();
 }

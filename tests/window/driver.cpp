@@ -40,7 +40,8 @@ void MainWindow::SetUp()
 
     thread_ = std::thread([this] {
         tid = GetCurrentThreadId();
-        result_ = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr, dlgProc, 0);
+        result_ = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr,
+                                  dlgProc, 0);
         ended_ = true;
     });
     while (!tid)
@@ -88,7 +89,8 @@ void MainWindow::Post(int id)
 void MainWindow::Send(int id)
 {
     DWORD_PTR ignored;
-    SendMessageTimeoutA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0, SMTO_NORMAL, 60000, &ignored);
+    SendMessageTimeoutA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0, SMTO_NORMAL, 60000,
+                        &ignored);
 }
 
 void MainWindow::WaitGone(HWND window)
@@ -186,7 +188,8 @@ int MainWindow::Selection() const
 bool MainWindow::NoRomState() const
 {
     return !Enabled(IDC_SLOTS) && Entries().empty() && !Enabled(IDC_PLAY) && !Enabled(IDC_DELETE) &&
-           !Enabled(IDC_INSERT) && !Enabled(IDC_INSERT_LOOPED) && !Enabled(IDC_PITCH) && !SaveEnabled();
+           !Enabled(IDC_INSERT) && !Enabled(IDC_INSERT_LOOPED) && !Enabled(IDC_PITCH) &&
+           !SaveEnabled();
 }
 
 INT_PTR MainWindow::EndWith(UINT message, WPARAM wParam, LPARAM lParam)

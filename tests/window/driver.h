@@ -15,7 +15,7 @@
 #include "ui.h"
 
 class MainWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -70,7 +70,7 @@ protected:
     HWND main = nullptr;
     std::atomic<DWORD> tid{0};
 
-private:
+  private:
     std::thread thread_;
     std::atomic<bool> ended_{false};
     std::atomic<INT_PTR> result_{0};

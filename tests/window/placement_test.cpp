@@ -18,18 +18,19 @@ TEST(CheckHexValid, AcceptsOnlyHexDigitsOfEitherCase)
     EXPECT_EQ(CheckHexValid(""), 0);
     EXPECT_EQ(CheckHexValid("0123456789"), 0);
     EXPECT_EQ(CheckHexValid("abcdefABCDEF"), 0);
-    for (const char *bad : {" 1", "1 ", "-1", "+1", "0x10", "10h", "g", "G", "@", "`", "/", ":", "\xB1"})
+    for (const char *bad :
+         {" 1", "1 ", "-1", "+1", "0x10", "10h", "g", "G", "@", "`", "/", ":", "\xB1"})
         EXPECT_EQ(CheckHexValid(bad), 1) << '"' << bad << '"';
 }
 
 class Placement : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         thread_ = std::thread([this] {
             tid_ = GetCurrentThreadId();
-            result_ = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NEWROM), nullptr,
-                                      dlgProcp, 0);
+            result_ = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NEWROM),
+                                      nullptr, dlgProcp, 0);
             ended_ = true;
         });
         while (!tid_)
@@ -73,11 +74,14 @@ protected:
     }
 
     // The message box of the dialog, answered; found is false when none came.
-    ui::MessageBoxInfo Box(int timeoutMs = 3000) { return ui::AnswerMessageBox(tid_, timeoutMs, dialog); }
+    ui::MessageBoxInfo Box(int timeoutMs = 3000)
+    {
+        return ui::AnswerMessageBox(tid_, timeoutMs, dialog);
+    }
 
     HWND dialog = nullptr, field = nullptr;
 
-private:
+  private:
     std::thread thread_;
     std::atomic<DWORD> tid_{0};
     std::atomic<bool> ended_{false};
@@ -100,7 +104,8 @@ TEST_F(Placement, FieldTakesOnlyWhatFitsItsWidth)
     EXPECT_LT(kept.size(), 31u);
 }
 
-class PlacementAccepts : public Placement, public ::testing::WithParamInterface<std::pair<const char *, int>> {};
+class PlacementAccepts : public Placement,
+                         public ::testing::WithParamInterface<std::pair<const char *, int>> {};
 
 TEST_P(PlacementAccepts, EndsWithTheOffset)
 {
@@ -109,11 +114,12 @@ TEST_P(PlacementAccepts, EndsWithTheOffset)
     EXPECT_EQ(Result(), GetParam().second);
 }
 
-INSTANTIATE_TEST_SUITE_P(BankStarts, PlacementAccepts,
-                         ::testing::Values(std::make_pair("80200", 0x80200), std::make_pair("88200", 0x88200),
-                                           std::make_pair("90200", 0x90200), std::make_pair("200", 0x200),
-                                           std::make_pair("8200", 0x8200), std::make_pair("a0200", 0xA0200),
-                                           std::make_pair("7FFF8200", 0x7FFF8200)));
+INSTANTIATE_TEST_SUITE_P(
+    BankStarts, PlacementAccepts,
+    ::testing::Values(std::make_pair("80200", 0x80200), std::make_pair("88200", 0x88200),
+                      std::make_pair("90200", 0x90200), std::make_pair("200", 0x200),
+                      std::make_pair("8200", 0x8200), std::make_pair("a0200", 0xA0200),
+                      std::make_pair("7FFF8200", 0x7FFF8200)));
 
 TEST_F(Placement, RefusesTextsThatAreNotBankStartsAndStaysOpen)
 {
@@ -123,9 +129,10 @@ TEST_F(Placement, RefusesTextsThatAreNotBankStartsAndStaysOpen)
     const char *boundary = "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200...";
     const char *invalid = "Invalid pointer input";
     // FFFFFFFF lies beyond the signed 32-bit range and counts as 7FFFFFFF.
-    for (const Case &c : {Case{"80000", boundary}, Case{"80201", boundary}, Case{"0", boundary},
-                          Case{"1FF", boundary}, Case{"FFFFFFFF", boundary}, Case{"0x80200", invalid},
-                          Case{" 80200", invalid}, Case{"80200h", invalid}, Case{"-8200", invalid}}) {
+    for (const Case &c :
+         {Case{"80000", boundary}, Case{"80201", boundary}, Case{"0", boundary},
+          Case{"1FF", boundary}, Case{"FFFFFFFF", boundary}, Case{"0x80200", invalid},
+          Case{" 80200", invalid}, Case{"80200h", invalid}, Case{"-8200", invalid}}) {
         Type(c.text);
         PressOk();
         ui::MessageBoxInfo box = Box();

@@ -1,6 +1,6 @@
 // The compiled resources as the program finds them: both dialog templates read back
 // from the executable (frame, font, and every control's id, kind, text, rectangle and
-// style in template order), the menu, the icon group and the version record.
+// style in template order), the menu and the icon group.
 #include <windows.h>
 
 #include <cctype>
@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "resource.h"
-#include "version.h"
 
 namespace {
 
@@ -33,13 +32,29 @@ struct Template {
 };
 
 class Reader {
-public:
+  public:
     explicit Reader(const BYTE *p) : p_(p), start_(p) {}
-    WORD Word() { WORD v; std::memcpy(&v, p_, 2); p_ += 2; return v; }
-    DWORD Dword() { DWORD v; std::memcpy(&v, p_, 4); p_ += 4; return v; }
+    WORD Word()
+    {
+        WORD v;
+        std::memcpy(&v, p_, 2);
+        p_ += 2;
+        return v;
+    }
+    DWORD Dword()
+    {
+        DWORD v;
+        std::memcpy(&v, p_, 4);
+        p_ += 4;
+        return v;
+    }
     short Short() { return short(Word()); }
     void Byte() { ++p_; }
-    void Align() { while ((p_ - start_) % 4) ++p_; }
+    void Align()
+    {
+        while ((p_ - start_) % 4)
+            ++p_;
+    }
     // A zero-ended UTF-16 string of ASCII text, or 0xFFFF and an ordinal (as "#n").
     std::string SzOrOrd()
     {
@@ -52,7 +67,7 @@ public:
         return text;
     }
 
-private:
+  private:
     const BYTE *p_, *start_;
 };
 
@@ -60,10 +75,14 @@ private:
 // ordinals.
 std::string ClassName(const std::string &stored)
 {
-    if (stored == "#128") return "BUTTON";
-    if (stored == "#129") return "EDIT";
-    if (stored == "#130") return "STATIC";
-    if (stored == "#133") return "COMBOBOX";
+    if (stored == "#128")
+        return "BUTTON";
+    if (stored == "#129")
+        return "EDIT";
+    if (stored == "#130")
+        return "STATIC";
+    if (stored == "#133")
+        return "COMBOBOX";
     std::string upper = stored;
     for (char &c : upper)
         c = char(std::toupper(static_cast<unsigned char>(c)));
@@ -77,30 +96,36 @@ Template Load(int id)
     if (!info)
         return t;
     Reader r(static_cast<const BYTE *>(LockResource(LoadResource(nullptr, info))));
-    EXPECT_EQ(r.Word(), 1);      // DLGTEMPLATEEX
+    EXPECT_EQ(r.Word(), 1); // DLGTEMPLATEEX
     EXPECT_EQ(r.Word(), 0xFFFF);
-    r.Dword();                   // help id
+    r.Dword(); // help id
     t.exStyle = r.Dword();
     t.style = r.Dword();
     const WORD count = r.Word();
-    t.x = r.Short(); t.y = r.Short(); t.cx = r.Short(); t.cy = r.Short();
+    t.x = r.Short();
+    t.y = r.Short();
+    t.cx = r.Short();
+    t.cy = r.Short();
     t.namesMenu = r.SzOrOrd() != "";
-    r.SzOrOrd();                 // class
+    r.SzOrOrd(); // class
     t.caption = r.SzOrOrd();
     if (t.style & DS_SETFONT) {
         t.points = r.Word();
-        r.Word();                // weight
-        r.Byte();                // italic
-        r.Byte();                // charset
+        r.Word(); // weight
+        r.Byte(); // italic
+        r.Byte(); // charset
         t.font = r.SzOrOrd();
     }
     for (WORD i = 0; i < count; ++i) {
         r.Align();
         Control c;
-        r.Dword();               // help id
+        r.Dword(); // help id
         c.exStyle = r.Dword();
         c.style = r.Dword();
-        c.x = r.Short(); c.y = r.Short(); c.cx = r.Short(); c.cy = r.Short();
+        c.x = r.Short();
+        c.y = r.Short();
+        c.cx = r.Short();
+        c.cy = r.Short();
         c.id = r.Dword();
         c.kind = ClassName(r.SzOrOrd());
         c.text = r.SzOrOrd();
@@ -135,7 +160,8 @@ void ExpectControls(const Template &t, const std::vector<Control> &expected)
 TEST(Resources, MainWindowTemplate)
 {
     const Template t = Load(IDD_MAIN);
-    EXPECT_EQ(t.style, DWORD(DS_SETFONT | DS_CENTER | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_VISIBLE));
+    EXPECT_EQ(t.style, DWORD(DS_SETFONT | DS_CENTER | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
+                             WS_VISIBLE));
     EXPECT_EQ(t.exStyle, 0u);
     EXPECT_EQ(t.cx, 132);
     EXPECT_EQ(t.cy, 171);
@@ -147,46 +173,52 @@ TEST(Resources, MainWindowTemplate)
     const DWORD group = kChild | BS_GROUPBOX, label = kChild | SS_LEFT;
     const DWORD button = kChild | BS_PUSHBUTTON | WS_TABSTOP;
     ExpectControls(t, {
-        {IDC_SAMPLE_GROUP, "BUTTON", "Sample", 6, 3, 120, 59, group, 0},
-        {IDC_SLOTS, "COMBOBOX", "", 60, 16, 56, 81, kChild | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0},
-        {IDC_SLOTS_LABEL, "STATIC", "Sample No.", 12, 18, 38, 11, label, 0},
-        {IDC_START_LABEL, "STATIC", "Start:", 12, 35, 38, 11, label, 0},
-        {IDC_LOOP_LABEL, "STATIC", "Loop:", 60, 35, 22, 11, label, 0},
-        {IDC_OPERATE_GROUP, "BUTTON", "Operate", 6, 66, 120, 48, group, 0},
-        {IDC_PLAY, "BUTTON", "Play", 74, 131, 48, 13, button, 0},
-        {IDC_INSERT_LOOPED, "BUTTON", "Insert Looped", 68, 77, 54, 13, button, 0},
-        {IDC_INSERT, "BUTTON", "Insert", 10, 77, 54, 13, button, 0},
-        {IDC_FREE_LABEL, "STATIC", "Free space:", 12, 49, 38, 11, label, 0},
-        {IDC_FREE, "STATIC", "0 bytes", 52, 49, 38, 11, label, 0},
-        {IDC_PITCH, "EDIT", "", 34, 132, 32, 11, kChild | ES_LEFT | WS_TABSTOP, WS_EX_CLIENTEDGE},
-        {IDC_PITCH_LABEL, "STATIC", "Pitch:", 12, 132, 20, 13, label, 0},
-        {IDC_PLAYBACK_GROUP, "BUTTON", "Playback", 6, 120, 120, 30, group, 0},
-        {IDC_START, "STATIC", "0", 32, 35, 28, 11, label, 0},
-        {IDC_LOOP, "STATIC", "0", 82, 35, 34, 11, label, 0},
-        {IDC_DELETE, "BUTTON", "Delete", 38, 96, 54, 13, button, 0},
-    });
+                          {IDC_SAMPLE_GROUP, "BUTTON", "Sample", 6, 3, 120, 59, group, 0},
+                          {IDC_SLOTS, "COMBOBOX", "", 60, 16, 56, 81,
+                           kChild | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0},
+                          {IDC_SLOTS_LABEL, "STATIC", "Sample No.", 12, 18, 38, 11, label, 0},
+                          {IDC_START_LABEL, "STATIC", "Start:", 12, 35, 38, 11, label, 0},
+                          {IDC_LOOP_LABEL, "STATIC", "Loop:", 60, 35, 22, 11, label, 0},
+                          {IDC_OPERATE_GROUP, "BUTTON", "Operate", 6, 66, 120, 48, group, 0},
+                          {IDC_PLAY, "BUTTON", "Play", 74, 131, 48, 13, button, 0},
+                          {IDC_INSERT_LOOPED, "BUTTON", "Insert Looped", 68, 77, 54, 13, button, 0},
+                          {IDC_INSERT, "BUTTON", "Insert", 10, 77, 54, 13, button, 0},
+                          {IDC_FREE_LABEL, "STATIC", "Free space:", 12, 49, 38, 11, label, 0},
+                          {IDC_FREE, "STATIC", "0 bytes", 52, 49, 38, 11, label, 0},
+                          {IDC_PITCH, "EDIT", "", 34, 132, 32, 11, kChild | ES_LEFT | WS_TABSTOP,
+                           WS_EX_CLIENTEDGE},
+                          {IDC_PITCH_LABEL, "STATIC", "Pitch:", 12, 132, 20, 13, label, 0},
+                          {IDC_PLAYBACK_GROUP, "BUTTON", "Playback", 6, 120, 120, 30, group, 0},
+                          {IDC_START, "STATIC", "0", 32, 35, 28, 11, label, 0},
+                          {IDC_LOOP, "STATIC", "0", 82, 35, 34, 11, label, 0},
+                          {IDC_DELETE, "BUTTON", "Delete", 38, 96, 54, 13, button, 0},
+                      });
 }
 
 TEST(Resources, BankPlacementTemplate)
 {
     const Template t = Load(IDD_NEWROM);
-    EXPECT_EQ(t.style, DWORD(DS_SETFONT | DS_CENTER | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX |
-                             WS_MAXIMIZEBOX | WS_VISIBLE));
+    EXPECT_EQ(t.style, DWORD(DS_SETFONT | DS_CENTER | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
+                             WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_VISIBLE));
     EXPECT_EQ(t.exStyle, DWORD(WS_EX_TOOLWINDOW));
     EXPECT_EQ(t.cx, 127);
     EXPECT_EQ(t.cy, 62);
     EXPECT_EQ(t.caption, "New ROM");
     EXPECT_EQ(t.font, "MS Sans Serif");
     EXPECT_EQ(t.points, 8);
-    ExpectControls(t, {
-        {IDC_NEWROM_TEXT, "STATIC",
-         "Point to 32,768 bytes of free space in the ROM.  The RATS tag will be automatically created.  It must be "
-         "on a bank boundary.",
-         2, 3, 124, 33, kChild | SS_LEFT, 0},
-        {IDC_NEWROM_OFFSET, "EDIT", "", 48, 42, 46, 13, kChild | ES_LEFT | WS_TABSTOP, WS_EX_CLIENTEDGE},
-        {IDC_NEWROM_LABEL, "STATIC", "PC Address:", 2, 44, 44, 11, kChild | SS_LEFT, 0},
-        {IDC_NEWROM_OK, "BUTTON", "OK", 98, 42, 28, 13, kChild | BS_PUSHBUTTON | WS_TABSTOP, 0},
-    });
+    ExpectControls(
+        t,
+        {
+            {IDC_NEWROM_TEXT, "STATIC",
+             "Point to 32,768 bytes of free space in the ROM.  The RATS tag will be automatically "
+             "created.  It must be "
+             "on a bank boundary.",
+             2, 3, 124, 33, kChild | SS_LEFT, 0},
+            {IDC_NEWROM_OFFSET, "EDIT", "", 48, 42, 46, 13, kChild | ES_LEFT | WS_TABSTOP,
+             WS_EX_CLIENTEDGE},
+            {IDC_NEWROM_LABEL, "STATIC", "PC Address:", 2, 44, 44, 11, kChild | SS_LEFT, 0},
+            {IDC_NEWROM_OK, "BUTTON", "OK", 98, 42, 28, 13, kChild | BS_PUSHBUTTON | WS_TABSTOP, 0},
+        });
 }
 
 std::string ItemText(HMENU menu, UINT position)
@@ -230,7 +262,8 @@ struct GroupEntry {
 
 TEST(Resources, IconGroupHoldsThreeSmallImages)
 {
-    HRSRC info = FindResourceA(nullptr, MAKEINTRESOURCEA(IDI_APP), MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */);
+    HRSRC info =
+        FindResourceA(nullptr, MAKEINTRESOURCEA(IDI_APP), MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */);
     ASSERT_NE(info, nullptr);
     const BYTE *group = static_cast<const BYTE *>(LockResource(LoadResource(nullptr, info)));
     WORD count;
@@ -243,38 +276,16 @@ TEST(Resources, IconGroupHoldsThreeSmallImages)
         EXPECT_EQ(e.width, 16);
         EXPECT_EQ(e.height, 16);
         depths.push_back(e.bitCount);
-        HRSRC image = FindResourceA(nullptr, MAKEINTRESOURCEA(e.id), MAKEINTRESOURCEA(3) /* RT_ICON */);
+        HRSRC image =
+            FindResourceA(nullptr, MAKEINTRESOURCEA(e.id), MAKEINTRESOURCEA(3) /* RT_ICON */);
         ASSERT_NE(image, nullptr);
-        HICON icon = CreateIconFromResourceEx(static_cast<BYTE *>(LockResource(LoadResource(nullptr, image))),
-                                              SizeofResource(nullptr, image), TRUE, 0x30000, 16, 16, 0);
+        HICON icon = CreateIconFromResourceEx(
+            static_cast<BYTE *>(LockResource(LoadResource(nullptr, image))),
+            SizeofResource(nullptr, image), TRUE, 0x30000, 16, 16, 0);
         EXPECT_NE(icon, nullptr) << "image " << i << " does not load";
         DestroyIcon(icon);
     }
     EXPECT_EQ(depths, (std::vector<int>{8, 24, 32}));
-}
-
-std::string VersionValue(const char *name)
-{
-    HRSRC info = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16) /* RT_VERSION */);
-    if (!info)
-        return "";
-    const DWORD size = SizeofResource(nullptr, info);
-    std::vector<BYTE> copy(size * 2);
-    std::memcpy(copy.data(), LockResource(LoadResource(nullptr, info)), size);
-    char *value = nullptr;
-    UINT length = 0;
-    const std::string key = std::string("\\StringFileInfo\\040904B0\\") + name;
-    if (!VerQueryValueA(copy.data(), key.c_str(), reinterpret_cast<void **>(&value), &length) || !value)
-        return "";
-    return value;
-}
-
-TEST(Resources, VersionRecordNamesTheProductAndItsVersion)
-{
-    EXPECT_EQ(VersionValue("ProductName"), "Tarvo Samples");
-    EXPECT_EQ(VersionValue("ProductVersion"), TARVO_VERSION_TEXT);
-    EXPECT_EQ(VersionValue("FileVersion"), TARVO_VERSION_TEXT);
-    EXPECT_EQ(VersionValue("OriginalFilename"), "TarvoSamples.exe");
 }
 
 } // namespace

@@ -13,11 +13,11 @@ namespace snesbrr {
 constexpr std::size_t kMaxEncodeSamples = std::size_t{1} << 24;
 
 constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;  // an input or output file was at fault
-constexpr int kExitUsage = 2;    // the arguments were wrong
+constexpr int kExitFailure = 1; // an input or output file was at fault
+constexpr int kExitUsage = 2;   // the arguments were wrong
 
 // argv[0] is the program name. Usage goes to `out`; an error is one line on `err`.
 // On failure no output file is created and an existing one is left as it was.
-int run(int argc, const char* const argv[], std::ostream& out, std::ostream& err);
+int run(int argc, const char *const argv[], std::ostream &out, std::ostream &err);
 
-}  // namespace snesbrr
+} // namespace snesbrr

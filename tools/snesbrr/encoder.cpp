@@ -15,7 +15,7 @@ namespace {
 constexpr int kMaxWidth = 16;
 constexpr int kNibbleMin = -8;
 constexpr int kNibbleMax = 7;
-constexpr int kValueMin = -16384;  // 15-bit range of a decoded sample
+constexpr int kValueMin = -16384; // 15-bit range of a decoded sample
 constexpr int kValueMax = 16383;
 
 // The voice is silenced while playback (at pitch 0x1000) is still this many
@@ -27,37 +27,47 @@ constexpr double kLeadInErrorRatio = 0.944;
 // How often (in blocks) the gain of a lead-in block is looked at.
 constexpr std::size_t kLeadInCheckBlocks = 16;
 
-std::int64_t squared(int d) { return static_cast<std::int64_t>(d) * d; }
+std::int64_t squared(int d)
+{
+    return static_cast<std::int64_t>(d) * d;
+}
 
 struct Candidate {
     int nibble;
-    int value;  // decoded 15-bit value
+    int value; // decoded 15-bit value
     std::int64_t error;
 };
 
 // Runs of three doubled values this close to full scale may overflow the
 // interpolation; only then is the exact check worth its cost.
-inline bool clicks(int older, int old, int value) {
+inline bool clicks(int older, int old, int value)
+{
     constexpr int kNearFull = 16384 - 64;
-    if (std::abs(value) < kNearFull || std::abs(old) < kNearFull || std::abs(older) < kNearFull) return false;
+    if (std::abs(value) < kNearFull || std::abs(old) < kNearFull || std::abs(older) < kNearFull)
+        return false;
     return interpolation_overflows(2 * older, 2 * old, 2 * value);
 }
 
 // Keeps `c` among the best two candidates with distinct values in `out`.
-void rank_candidate(const Candidate& c, Candidate out[2], int& count) {
+void rank_candidate(const Candidate &c, Candidate out[2], int &count)
+{
     if (count > 0 && c.value == out[0].value) {
-        if (c.nibble < out[0].nibble) out[0].nibble = c.nibble;
+        if (c.nibble < out[0].nibble)
+            out[0].nibble = c.nibble;
         return;
     }
     if (count > 1 && c.value == out[1].value) {
-        if (c.nibble < out[1].nibble) out[1].nibble = c.nibble;
+        if (c.nibble < out[1].nibble)
+            out[1].nibble = c.nibble;
         return;
     }
-    if (count == 0 || c.error < out[0].error || (c.error == out[0].error && c.nibble < out[0].nibble)) {
+    if (count == 0 || c.error < out[0].error ||
+        (c.error == out[0].error && c.nibble < out[0].nibble)) {
         out[1] = out[0];
         out[0] = c;
         count = std::min(count + 1, 2);
-    } else if (count == 1 || c.error < out[1].error || (c.error == out[1].error && c.nibble < out[1].nibble)) {
+    } else if (count == 1 || c.error < out[1].error ||
+               (c.error == out[1].error && c.nibble < out[1].nibble)) {
         out[1] = c;
         count = 2;
     }
@@ -65,7 +75,8 @@ void rank_candidate(const Candidate& c, Candidate out[2], int& count) {
 
 // Up to two nibbles with distinct decoded values, nearest first (lowest
 // nibble on ties), found over all 16 nibbles.
-int two_nearest_exhaustive(int prediction, int target, int shift, Candidate out[2]) {
+int two_nearest_exhaustive(int prediction, int target, int shift, Candidate out[2])
+{
     int count = 0;
     for (int nibble = kNibbleMin; nibble <= kNibbleMax; ++nibble) {
         const int value = clamp_and_wrap(prediction + scale_nibble(nibble, shift));
@@ -79,43 +90,50 @@ int two_nearest_exhaustive(int prediction, int target, int shift, Candidate out[
 // three runs (wrapped up, unchanged, wrapped down), and clamping only flattens
 // a run's end. In each run the decoded value never falls as the nibble rises,
 // so the nearest value of the run brackets the target.
-[[gnu::always_inline]] inline int two_nearest(int prediction, int target, int shift, Candidate out[2]) {
+[[gnu::always_inline]] inline int two_nearest(int prediction, int target, int shift,
+                                              Candidate out[2])
+{
     // Shift 0 has eight levels one unit apart (nibbles 2m and 2m+1 both give m).
     const int level_min = shift == 0 ? -4 : kNibbleMin;
     const int level_max = shift == 0 ? 3 : kNibbleMax;
     const int nibble_per_level = shift == 0 ? 2 : 1;
-    const int step_bits = std::max(shift - 1, 0);  // log2 of a level in 15-bit units
-    const int unit_bits = std::max(shift, 1);      // log2 of a level in 16-bit units
+    const int step_bits = std::max(shift - 1, 0); // log2 of a level in 15-bit units
+    const int unit_bits = std::max(shift, 1);     // log2 of a level in 16-bit units
     // Levels whose sum stays inside the 15-bit range: [middle_low, middle_high].
     const int middle_low = std::max(level_min, -((prediction - kValueMin) >> step_bits));
     const int middle_high = std::min(level_max, (kValueMax - prediction) >> step_bits);
     if (middle_low == level_min && middle_high == level_max) {
         // Neither wrap nor clamp: the two levels around the target.
-        const int below = std::clamp((target - 2 * prediction) >> unit_bits, level_min, level_max - 1);
+        const int below =
+            std::clamp((target - 2 * prediction) >> unit_bits, level_min, level_max - 1);
         const int low_value = prediction + below * (1 << step_bits);
         const int high_value = low_value + (1 << step_bits);
         const Candidate low{below * nibble_per_level, low_value, squared(target - 2 * low_value)};
-        const Candidate high{(below + 1) * nibble_per_level, high_value, squared(target - 2 * high_value)};
+        const Candidate high{(below + 1) * nibble_per_level, high_value,
+                             squared(target - 2 * high_value)};
         const bool high_first = high.error < low.error;
         out[0] = high_first ? high : low;
         out[1] = high_first ? low : high;
         return 2;
     }
     struct Run {
-        int low, high, offset;  // levels, and what the wrap adds to the sum
+        int low, high, offset; // levels, and what the wrap adds to the sum
     } runs[3] = {
         {level_min, std::min(level_max, middle_low - 1), 32768},
         {middle_low, middle_high, 0},
         {std::max(level_min, middle_high + 1), level_max, -32768},
     };
     int count = 0;
-    for (const Run& run : runs) {
-        if (run.low > run.high) continue;
+    for (const Run &run : runs) {
+        if (run.low > run.high)
+            continue;
         const int below = (target - 2 * (prediction + run.offset)) >> unit_bits;
         for (int level = below; level <= below + 1; ++level) {
             const int clamped = std::clamp(level, run.low, run.high);
             const int value = clamp_and_wrap(prediction + clamped * (1 << step_bits));
-            rank_candidate(Candidate{clamped * nibble_per_level, value, squared(target - 2 * value)}, out, count);
+            rank_candidate(
+                Candidate{clamped * nibble_per_level, value, squared(target - 2 * value)}, out,
+                count);
         }
     }
     return count;
@@ -124,15 +142,19 @@ int two_nearest_exhaustive(int prediction, int target, int shift, Candidate out[
 // Nearest candidates that keep the interpolation from overflowing, given the
 // two previous values. If every nibble would click, the nearest one is kept.
 // Inlined: it runs for every sample of every path tried.
-[[gnu::always_inline]] inline int allowed_candidates(int prediction, int target, int shift, int old, int older,
-                                                     bool guard, Candidate out[2]) {
+[[gnu::always_inline]] inline int allowed_candidates(int prediction, int target, int shift, int old,
+                                                     int older, bool guard, Candidate out[2])
+{
     const int count = two_nearest(prediction, target, shift, out);
-    if (!guard || (!clicks(older, old, out[0].value) && (count < 2 || !clicks(older, old, out[1].value))))
+    if (!guard ||
+        (!clicks(older, old, out[0].value) && (count < 2 || !clicks(older, old, out[1].value))))
         return count;
     int kept = 0;
     for (int k = 0; k < count; ++k)
-        if (!clicks(older, old, out[k].value)) out[kept++] = out[k];
-    if (kept > 0) return kept;
+        if (!clicks(older, old, out[k].value))
+            out[kept++] = out[k];
+    if (kept > 0)
+        return kept;
     const Candidate nearest = out[0];
     bool found = false;
     for (int nibble = kNibbleMin; nibble <= kNibbleMax; ++nibble) {
@@ -143,7 +165,8 @@ int two_nearest_exhaustive(int prediction, int target, int shift, Candidate out[
             found = true;
         }
     }
-    if (!found) out[0] = nearest;
+    if (!found)
+        out[0] = nearest;
     return 1;
 }
 
@@ -156,18 +179,23 @@ struct Path {
     std::uint64_t nibbles;
 };
 
-std::uint64_t append(std::uint64_t nibbles, int nibble) {
+std::uint64_t append(std::uint64_t nibbles, int nibble)
+{
     return nibbles << 4 | static_cast<std::uint64_t>(nibble & 0xF);
 }
 
 // Each nibble nearest in turn. Gives up (returns false) once the error
 // reaches `bound`.
-bool greedy_block(const int* target, int filter, int shift, Path& path, std::int64_t bound, bool guard) {
+bool greedy_block(const int *target, int filter, int shift, Path &path, std::int64_t bound,
+                  bool guard)
+{
     for (int j = 0; j < kBlockSamples; ++j) {
         Candidate c[2]{};
-        allowed_candidates(predict(filter, path.old, path.older), target[j], shift, path.old, path.older, guard, c);
+        allowed_candidates(predict(filter, path.old, path.older), target[j], shift, path.old,
+                           path.older, guard, c);
         path.error += c[0].error;
-        if (path.error >= bound) return false;
+        if (path.error >= bound)
+            return false;
         path.older = path.old;
         path.old = c[0].value;
         path.nibbles = append(path.nibbles, c[0].nibble);
@@ -178,8 +206,9 @@ bool greedy_block(const int* target, int filter, int shift, Path& path, std::int
 // Keeps `width` paths through the block, each extended by its two nearest
 // nibbles per sample; paths that meet in the same decoder state merge. Fills
 // `out` best first and returns how many survived below `bound`.
-int trellis_block(const int* target, int filter, int shift, const Path& start, int width, std::int64_t bound,
-                  bool guard, Path out[kMaxWidth]) {
+int trellis_block(const int *target, int filter, int shift, const Path &start, int width,
+                  std::int64_t bound, bool guard, Path out[kMaxWidth])
+{
     Path paths[kMaxWidth];
     Path children[2 * kMaxWidth];
     int count = 1;
@@ -187,39 +216,46 @@ int trellis_block(const int* target, int filter, int shift, const Path& start, i
     for (int j = 0; j < kBlockSamples; ++j) {
         int born = 0;
         for (int k = 0; k < count; ++k) {
-            const Path& p = paths[k];
+            const Path &p = paths[k];
             Candidate c[2]{};
-            const int n = allowed_candidates(predict(filter, p.old, p.older), target[j], shift, p.old, p.older, guard, c);
+            const int n = allowed_candidates(predict(filter, p.old, p.older), target[j], shift,
+                                             p.old, p.older, guard, c);
             for (int m = 0; m < n; ++m) {
                 const std::int64_t error = p.error + c[m].error;
-                if (error >= bound) continue;
+                if (error >= bound)
+                    continue;
                 children[born++] = Path{c[m].value, p.old, error, append(p.nibbles, c[m].nibble)};
             }
         }
-        for (int k = 1; k < born; ++k)  // a few elements: insertion sort
-            for (int m = k; m > 0 && children[m].error < children[m - 1].error; --m) std::swap(children[m], children[m - 1]);
+        for (int k = 1; k < born; ++k) // a few elements: insertion sort
+            for (int m = k; m > 0 && children[m].error < children[m - 1].error; --m)
+                std::swap(children[m], children[m - 1]);
         count = 0;
         for (int k = 0; k < born && count < width; ++k) {
             bool merged = false;
             for (int m = 0; m < count && !merged; ++m)
                 merged = paths[m].old == children[k].old && paths[m].older == children[k].older;
-            if (!merged) paths[count++] = children[k];
+            if (!merged)
+                paths[count++] = children[k];
         }
-        if (count == 0) return 0;
+        if (count == 0)
+            return 0;
     }
     std::copy(paths, paths + count, out);
     return count;
 }
 
-void store_nibbles(std::uint64_t nibbles, std::uint8_t* block) {
-    for (int k = 0; k < 8; ++k) block[1 + k] = static_cast<std::uint8_t>(nibbles >> (56 - 8 * k));
+void store_nibbles(std::uint64_t nibbles, std::uint8_t *block)
+{
+    for (int k = 0; k < 8; ++k)
+        block[1 + k] = static_cast<std::uint8_t>(nibbles >> (56 - 8 * k));
 }
 
 // Block choice for one history in the beam.
 struct Step {
     std::uint64_t nibbles = 0;
     std::uint8_t header = 0;
-    std::uint8_t parent = 0;  // index in the previous block's beam
+    std::uint8_t parent = 0; // index in the previous block's beam
 };
 
 struct Node {
@@ -235,22 +271,29 @@ class Pool {
     explicit Pool(int capacity) : capacity_(capacity) {}
     void clear() { size_ = 0; }
     int size() const { return size_; }
-    const Node& operator[](int k) const { return nodes_[k]; }
+    const Node &operator[](int k) const { return nodes_[k]; }
     // Cost a new node must stay below to be kept.
-    std::int64_t bound() const { return size_ == 0 || size_ < capacity_ ? INT64_MAX : nodes_[size_ - 1].cost; }
-    void offer(const Node& node) {
+    std::int64_t bound() const
+    {
+        return size_ == 0 || size_ < capacity_ ? INT64_MAX : nodes_[size_ - 1].cost;
+    }
+    void offer(const Node &node)
+    {
         for (int k = 0; k < size_; ++k) {
             if (nodes_[k].old == node.old && nodes_[k].older == node.older) {
-                if (node.cost >= nodes_[k].cost) return;
+                if (node.cost >= nodes_[k].cost)
+                    return;
                 std::copy(nodes_.begin() + k + 1, nodes_.begin() + size_, nodes_.begin() + k);
                 --size_;
                 break;
             }
         }
-        if (node.cost >= bound()) return;
+        if (node.cost >= bound())
+            return;
         int at = std::min(size_, capacity_ - 1);
         while (at > 0 && nodes_[at - 1].cost > node.cost) {
-            if (at < capacity_) nodes_[at] = nodes_[at - 1];
+            if (at < capacity_)
+                nodes_[at] = nodes_[at - 1];
             --at;
         }
         nodes_[at] = node;
@@ -272,7 +315,8 @@ struct Pair {
 
 // The shift whose nibble range just covers the largest residual of the block
 // when the filter predicts from the target itself: a good first guess.
-int estimated_shift(const int* target, int filter, int old, int older) {
+int estimated_shift(const int *target, int filter, int old, int older)
+{
     int largest = 0;
     for (int j = 0; j < kBlockSamples; ++j) {
         const int prediction = predict(filter, old, older);
@@ -281,7 +325,8 @@ int estimated_shift(const int* target, int filter, int old, int older) {
         old = std::clamp(target[j] >> 1, kValueMin, kValueMax);
     }
     int shift = 0;
-    while (shift < kMaxShift && (8 << shift) < largest) ++shift;
+    while (shift < kMaxShift && (8 << shift) < largest)
+        ++shift;
     return shift;
 }
 
@@ -292,19 +337,15 @@ class BeamEncoder {
   public:
     // Encodes blocks `first`.. of `target` (16-bit units, whole blocks, owned
     // by the caller); block `first` uses filter 0 only unless `free_start`.
-    BeamEncoder(const std::vector<int>& target, std::size_t first, bool free_start, const EncoderSettings& settings)
-        : target_(target),
-          first_(first),
-          free_start_(free_start),
-          blocks_(target.size() / kBlockSamples),
-          next_block_(first),
+    BeamEncoder(const std::vector<int> &target, std::size_t first, bool free_start,
+                const EncoderSettings &settings)
+        : target_(target), first_(first), free_start_(free_start),
+          blocks_(target.size() / kBlockSamples), next_block_(first),
           width_(std::clamp(settings.beam, 1, kMaxWidth)),
           trellis_(std::clamp(settings.trellis, 1, kMaxWidth)),
-          refined_(std::clamp(settings.refined, 1, 6)),
-          guard_(settings.click_guard),
-          steps_(blocks_ * static_cast<std::size_t>(width_)),
-          beam_(width_),
-          next_(width_) {
+          refined_(std::clamp(settings.refined, 1, 6)), guard_(settings.click_guard),
+          steps_(blocks_ * static_cast<std::size_t>(width_)), beam_(width_), next_(width_)
+    {
         beam_.offer(Node{});
     }
 
@@ -313,17 +354,18 @@ class BeamEncoder {
     // Squared error of the best encoding of the blocks so far.
     std::int64_t best_cost() const { return beam_[0].cost; }
 
-    void advance() {
+    void advance()
+    {
         assert(!done());
         const std::size_t b = next_block_++;
-        Pool& next = next_;
-        const int* x = target_.data() + b * kBlockSamples;
+        Pool &next = next_;
+        const int *x = target_.data() + b * kBlockSamples;
         const int filters = (b == first_ && !free_start_) ? 1 : 4;
         next.clear();
         Pair shared[8];
         int shared_count = 0;
         for (int k = 0; k < beam_.size(); ++k) {
-            const Node& node = beam_[k];
+            const Node &node = beam_[k];
             const Path start{node.old, node.older, 0, 0};
             // Rank (filter, shift) pairs by their greedy error. The cheapest
             // history tries them all, likely best first so the bounds cut the
@@ -333,13 +375,17 @@ class BeamEncoder {
             Pair best[8];
             int ranked = 0;
             const auto consider = [&](int filter, int shift) {
-                std::int64_t bound = next.bound() == INT64_MAX ? INT64_MAX : next.bound() - node.cost;
-                if (ranked == capacity) bound = std::min(bound, best[ranked - 1].error);
+                std::int64_t bound =
+                    next.bound() == INT64_MAX ? INT64_MAX : next.bound() - node.cost;
+                if (ranked == capacity)
+                    bound = std::min(bound, best[ranked - 1].error);
                 Path path = start;
-                if (!greedy_block(x, filter, shift, path, bound, guard_)) return;
+                if (!greedy_block(x, filter, shift, path, bound, guard_))
+                    return;
                 int at = std::min(ranked, capacity - 1);
                 while (at > 0 && best[at - 1].error > path.error) {
-                    if (at < capacity) best[at] = best[at - 1];
+                    if (at < capacity)
+                        best[at] = best[at - 1];
                     --at;
                 }
                 best[at] = Pair{path.error, filter, shift, path};
@@ -355,44 +401,51 @@ class BeamEncoder {
                 for (const int delta : {0, -1, 1, -2, 2, -3, -4}) {
                     for (int filter = 0; filter < filters; ++filter) {
                         const int shift = guess[filter] + delta;
-                        if (shift >= 0 && shift <= kMaxShift) consider(filter, shift);
+                        if (shift >= 0 && shift <= kMaxShift)
+                            consider(filter, shift);
                     }
                 }
                 shared_count = ranked;
-                for (int r = 0; r < ranked; ++r) shared[r] = best[r];
+                for (int r = 0; r < ranked; ++r)
+                    shared[r] = best[r];
             } else {
-                for (int r = 0; r < shared_count; ++r) consider(shared[r].filter, shared[r].shift);
+                for (int r = 0; r < shared_count; ++r)
+                    consider(shared[r].filter, shared[r].shift);
             }
             ranked = std::min(ranked, refined_);
             for (int r = 0; r < ranked; ++r) {
-                const Pair& pair = best[r];
+                const Pair &pair = best[r];
                 const std::uint8_t header = make_header(pair.shift, pair.filter, false, false);
-                const auto offer = [&](const Path& p) {
+                const auto offer = [&](const Path &p) {
                     next.offer(Node{p.old, p.older, node.cost + p.error,
                                     Step{p.nibbles, header, static_cast<std::uint8_t>(k)}});
                 };
                 offer(pair.path);
                 if (trellis_ > 1) {
                     Path survivors[kMaxWidth];
-                    const std::int64_t bound = next.bound() == INT64_MAX ? INT64_MAX : next.bound() - node.cost;
+                    const std::int64_t bound =
+                        next.bound() == INT64_MAX ? INT64_MAX : next.bound() - node.cost;
                     const int n = trellis_block(x, pair.filter, pair.shift, start, trellis_, bound,
                                                 guard_, survivors);
-                    for (int m = 0; m < n; ++m) offer(survivors[m]);
+                    for (int m = 0; m < n; ++m)
+                        offer(survivors[m]);
                 }
             }
         }
         assert(next.size() > 0);
-        for (int k = 0; k < next.size(); ++k) steps_[b * width_ + k] = next[k].step;
+        for (int k = 0; k < next.size(); ++k)
+            steps_[b * width_ + k] = next[k].step;
         std::swap(beam_, next_);
     }
 
     // The blocks of the best encoding; blocks before `first` stay silent.
-    std::vector<std::uint8_t> finish() const {
+    std::vector<std::uint8_t> finish() const
+    {
         assert(done());
         std::vector<std::uint8_t> out(blocks_ * kBlockBytes, 0);
         int index = 0;
         for (std::size_t b = blocks_; b-- > first_;) {
-            const Step& s = steps_[b * width_ + index];
+            const Step &s = steps_[b * width_ + index];
             out[b * kBlockBytes] = s.header;
             store_nibbles(s.nibbles, &out[b * kBlockBytes]);
             index = s.parent;
@@ -401,7 +454,7 @@ class BeamEncoder {
     }
 
   private:
-    const std::vector<int>& target_;
+    const std::vector<int> &target_;
     std::size_t first_;
     bool free_start_;
     std::size_t blocks_;
@@ -417,35 +470,42 @@ class BeamEncoder {
 
 // Targets for `count` input samples laid out as encoded_block_count says,
 // without the end block: lead-in and padding silent.
-std::vector<int> layout_targets(const std::int16_t* pcm, std::size_t count, bool lead_in) {
+std::vector<int> layout_targets(const std::int16_t *pcm, std::size_t count, bool lead_in)
+{
     const std::size_t blocks = encoded_block_count(count, lead_in) - 1;
     std::vector<int> target(blocks * kBlockSamples, 0);
     const std::size_t offset = lead_in ? kBlockSamples : 0;
-    for (std::size_t i = 0; i < count; ++i) target[offset + i] = pcm[i];
+    for (std::size_t i = 0; i < count; ++i)
+        target[offset + i] = pcm[i];
     return target;
 }
 
-void append_end_block(std::vector<std::uint8_t>& brr) {
+void append_end_block(std::vector<std::uint8_t> &brr)
+{
     brr.push_back(make_header(0, 0, false, true));
     brr.insert(brr.end(), kBlockBytes - 1, 0);
 }
 
 // Least greedy error over shifts for the first block of `target` from a zero
 // history, with `filters` filters (1: filter 0 only).
-std::int64_t first_block_error(const int* target, int filters) {
+std::int64_t first_block_error(const int *target, int filters)
+{
     std::int64_t best = INT64_MAX;
     for (int filter = 0; filter < filters; ++filter)
         for (int shift = 0; shift <= kMaxShift; ++shift) {
             Path path{0, 0, 0, 0};
-            if (greedy_block(target, filter, shift, path, best, true)) best = path.error;
+            if (greedy_block(target, filter, shift, path, best, true))
+                best = path.error;
         }
     return best;
 }
 
-}  // namespace
+} // namespace
 
-std::size_t encoded_block_count(std::size_t count, bool lead_in) {
-    if (count == 0) return 0;
+std::size_t encoded_block_count(std::size_t count, bool lead_in)
+{
+    if (count == 0)
+        return 0;
     // The last input sample must lie before the unheard samples of the block
     // in front of the end block.
     const std::size_t last = (lead_in ? kBlockSamples : 0) + count - 1;
@@ -453,21 +513,25 @@ std::size_t encoded_block_count(std::size_t count, bool lead_in) {
     return end_block + 1;
 }
 
-int nearest_nibble_exhaustive(int prediction, int target, int shift) {
+int nearest_nibble_exhaustive(int prediction, int target, int shift)
+{
     Candidate c[2]{};
     two_nearest_exhaustive(prediction, target, shift, c);
     return c[0].nibble;
 }
 
-int nearest_nibble(int prediction, int target, int shift) {
+int nearest_nibble(int prediction, int target, int shift)
+{
     Candidate c[2]{};
     two_nearest(prediction, target, shift, c);
     return c[0].nibble;
 }
 
-EncodedSample encode(const std::int16_t* pcm, std::size_t count, const EncoderSettings& settings) {
+EncodedSample encode(const std::int16_t *pcm, std::size_t count, const EncoderSettings &settings)
+{
     EncodedSample result;
-    if (count == 0) return result;
+    if (count == 0)
+        return result;
     const std::vector<int> plain = layout_targets(pcm, count, false);
     BeamEncoder without(plain, 0, false, settings);
 
@@ -476,23 +540,29 @@ EncodedSample encode(const std::int16_t* pcm, std::size_t count, const EncoderSe
     // ways are encoded side by side. The lead-in is dropped as soon as its
     // gain has settled (the two stopped drifting apart) below the threshold
     // of the error so far, which can only grow; otherwise the totals decide.
-    const bool try_lead_in = settings.allow_lead_in && first_block_error(plain.data(), 1) > first_block_error(plain.data(), 4);
-    const std::vector<int> led = try_lead_in ? layout_targets(pcm, count, true) : std::vector<int>{};
+    const bool try_lead_in = settings.allow_lead_in && first_block_error(plain.data(), 1) >
+                                                           first_block_error(plain.data(), 4);
+    const std::vector<int> led =
+        try_lead_in ? layout_targets(pcm, count, true) : std::vector<int>{};
     BeamEncoder with(led, 1, true, settings);
     bool racing = try_lead_in;
     double settled_gain = 0;
     while (!without.done()) {
         without.advance();
-        if (!racing) continue;
+        if (!racing)
+            continue;
         with.advance();
-        if (without.next_block() % kLeadInCheckBlocks != 0) continue;
+        if (without.next_block() % kLeadInCheckBlocks != 0)
+            continue;
         const double gain = static_cast<double>(without.best_cost() - with.best_cost());
         const bool settled = std::abs(gain - settled_gain) <= 0.01 * gain;
-        if (gain <= 0 || (settled && gain < (1.0 - kLeadInErrorRatio) * static_cast<double>(without.best_cost())))
+        if (gain <= 0 || (settled && gain < (1.0 - kLeadInErrorRatio) *
+                                                static_cast<double>(without.best_cost())))
             racing = false;
         settled_gain = gain;
     }
-    if (racing && static_cast<double>(with.best_cost()) <= kLeadInErrorRatio * static_cast<double>(without.best_cost())) {
+    if (racing && static_cast<double>(with.best_cost()) <=
+                      kLeadInErrorRatio * static_cast<double>(without.best_cost())) {
         result.brr = with.finish();
         result.squared_error = with.best_cost();
         result.lead_in_blocks = 1;
@@ -504,15 +574,17 @@ EncodedSample encode(const std::int16_t* pcm, std::size_t count, const EncoderSe
     return result;
 }
 
-EncodedSample encode_baseline(const std::int16_t* pcm, std::size_t count) {
+EncodedSample encode_baseline(const std::int16_t *pcm, std::size_t count)
+{
     EncodedSample result;
-    if (count == 0) return result;
+    if (count == 0)
+        return result;
     const std::vector<int> target = layout_targets(pcm, count, false);
     const std::size_t blocks = target.size() / kBlockSamples;
     result.brr.assign(blocks * kBlockBytes, 0);
     History history;
     for (std::size_t b = 0; b < blocks; ++b) {
-        const int* x = target.data() + b * kBlockSamples;
+        const int *x = target.data() + b * kBlockSamples;
         std::int64_t best_error = INT64_MAX;
         Path best{};
         int best_filter = 0, best_shift = 0;
@@ -544,4 +616,4 @@ EncodedSample encode_baseline(const std::int16_t* pcm, std::size_t count) {
     return result;
 }
 
-}  // namespace snesbrr
+} // namespace snesbrr

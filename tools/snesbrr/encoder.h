@@ -19,11 +19,11 @@ namespace snesbrr {
 // The defaults keep encoding near 80 times real time (32 kHz) on one core;
 // wider searches gain a few hundredths of a dB for much more time.
 struct EncoderSettings {
-    int beam = 3;         // decoder histories kept from block to block, 1..16
-    int trellis = 3;      // nibble paths kept within a block, 1..16
-    int refined = 1;      // best (filter, shift) pairs per history given to the trellis, 1..6
-    bool allow_lead_in = true;  // may spend 9 bytes on a silent block in front
-    bool click_guard = true;    // never decode runs that overflow the interpolation
+    int beam = 3;              // decoder histories kept from block to block, 1..16
+    int trellis = 3;           // nibble paths kept within a block, 1..16
+    int refined = 1;           // best (filter, shift) pairs per history given to the trellis, 1..6
+    bool allow_lead_in = true; // may spend 9 bytes on a silent block in front
+    bool click_guard = true;   // never decode runs that overflow the interpolation
 };
 
 struct EncodedSample {
@@ -38,12 +38,13 @@ std::size_t encoded_block_count(std::size_t count, bool lead_in);
 
 // The best encoding this program knows: trellis within blocks, beam across
 // blocks, lead-in block where it pays. `pcm` (count samples) owned by the caller.
-EncodedSample encode(const std::int16_t* pcm, std::size_t count, const EncoderSettings& settings = {});
+EncodedSample encode(const std::int16_t *pcm, std::size_t count,
+                     const EncoderSettings &settings = {});
 
 // The common public method, for comparison: each block on its own, every
 // filter with shifts 0..12, each nibble the best of all 16 given the decoder
 // state, least squared error. No lead-in, no click guard.
-EncodedSample encode_baseline(const std::int16_t* pcm, std::size_t count);
+EncodedSample encode_baseline(const std::int16_t *pcm, std::size_t count);
 
 // Nibble whose decoded value is nearest to `target` (16-bit units) after the
 // prediction `prediction` (15-bit) at `shift` 0..12, tried over all 16 values
@@ -54,4 +55,4 @@ int nearest_nibble_exhaustive(int prediction, int target, int shift);
 // handful of trials: the encoder's inner step.
 int nearest_nibble(int prediction, int target, int shift);
 
-}  // namespace snesbrr
+} // namespace snesbrr

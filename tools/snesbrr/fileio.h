@@ -13,10 +13,10 @@ namespace snesbrr {
 constexpr std::size_t kMaxInputBytes = std::size_t{1} << 30;
 
 // Reads the whole file at `path` into `out`.
-Status read_file(const std::string& path, std::vector<std::uint8_t>& out);
+Status read_file(const std::string &path, std::vector<std::uint8_t> &out);
 
 // Writes `bytes` to a temporary file beside `path`, then puts it in place of
 // `path`. On failure the temporary file is removed and `path` is untouched.
-Status write_file_replacing(const std::string& path, const std::vector<std::uint8_t>& bytes);
+Status write_file_replacing(const std::string &path, const std::vector<std::uint8_t> &bytes);
 
-}  // namespace snesbrr
+} // namespace snesbrr

@@ -8,4 +8,4 @@ namespace snesbrr {
 // take weights [255 - o], [511 - o], [256 + o] and [o]; their sum is 2047..2049.
 extern const std::int16_t kGaussTable[512];
 
-}  // namespace snesbrr
+} // namespace snesbrr

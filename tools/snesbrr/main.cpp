@@ -2,4 +2,7 @@
 
 #include "cli.h"
 
-int main(int argc, char* argv[]) { return snesbrr::run(argc, argv, std::cout, std::cerr); }
+int main(int argc, char *argv[])
+{
+    return snesbrr::run(argc, argv, std::cout, std::cerr);
+}

@@ -2,7 +2,8 @@
 
 namespace snesbrr {
 
-const char* describe(Status status) {
+const char *describe(Status status)
+{
     switch (status) {
     case Status::Ok: return "no error";
     case Status::ReadFailed: return "cannot be read";
@@ -13,7 +14,8 @@ const char* describe(Status status) {
     case Status::MissingData: return "has no 'data' chunk";
     case Status::TruncatedFmt: return "has a cut-off 'fmt ' chunk";
     case Status::UnsupportedFormat: return "uses a sample format other than PCM or IEEE float";
-    case Status::UnsupportedBits: return "has an unsupported bit depth (PCM 8/16/24/32, float 32/64)";
+    case Status::UnsupportedBits:
+        return "has an unsupported bit depth (PCM 8/16/24/32, float 32/64)";
     case Status::BadChannels: return "has an invalid channel count (1 to 64 accepted)";
     case Status::BadSampleRate: return "has a sample rate of 0";
     case Status::BadBlockAlign: return "has a frame size too small for its channels";
@@ -23,4 +25,4 @@ const char* describe(Status status) {
     return "has an unknown fault";
 }
 
-}  // namespace snesbrr
+} // namespace snesbrr

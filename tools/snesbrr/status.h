@@ -23,6 +23,6 @@ enum class Status {
 };
 
 // One short lower-case phrase for an error message, e.g. "not a RIFF/WAVE file".
-const char* describe(Status status);
+const char *describe(Status status);
 
-}  // namespace snesbrr
+} // namespace snesbrr

@@ -13,20 +13,29 @@ namespace {
 
 constexpr int kRingSize = 12;
 
-int wrap16(int value) { return ((value + 32768) & 0xFFFF) - 32768; }
-
-// The header ends the note: end flag without loop flag.
-bool silences(std::uint8_t header) { return (header & 3) == 1; }
-
-// Sum of the first three weighted taps before the DSP's 16-bit wrap.
-int first_three(int a, int b, int c, int offset) {
-    const std::int16_t* g = kGaussTable;
-    return ((g[255 - offset] * a) >> 11) + ((g[511 - offset] * b) >> 11) + ((g[256 + offset] * c) >> 11);
+int wrap16(int value)
+{
+    return ((value + 32768) & 0xFFFF) - 32768;
 }
 
-}  // namespace
+// The header ends the note: end flag without loop flag.
+bool silences(std::uint8_t header)
+{
+    return (header & 3) == 1;
+}
 
-int interpolate(const std::int16_t taps[4], int offset) {
+// Sum of the first three weighted taps before the DSP's 16-bit wrap.
+int first_three(int a, int b, int c, int offset)
+{
+    const std::int16_t *g = kGaussTable;
+    return ((g[255 - offset] * a) >> 11) + ((g[511 - offset] * b) >> 11) +
+           ((g[256 + offset] * c) >> 11);
+}
+
+} // namespace
+
+int interpolate(const std::int16_t taps[4], int offset)
+{
     assert(offset >= 0 && offset <= 255);
     const int wrapped = wrap16(first_three(taps[0], taps[1], taps[2], offset));
     const int summed = wrapped + ((kGaussTable[offset] * taps[3]) >> 11);
@@ -34,36 +43,44 @@ int interpolate(const std::int16_t taps[4], int offset) {
     return clamped - (clamped & 1);
 }
 
-bool interpolation_overflows(int a, int b, int c) {
+bool interpolation_overflows(int a, int b, int c)
+{
     // Only offsets whose first three weights add up to more than 2048 can
     // leave the 16-bit range, and only when all three samples are near full
     // scale (within 16 * 2048 / 336 of it).
     constexpr int kNearFull = 32768 - 128;
-    if (std::min({std::abs(a), std::abs(b), std::abs(c)}) < kNearFull) return false;
+    if (std::min({std::abs(a), std::abs(b), std::abs(c)}) < kNearFull)
+        return false;
     for (int offset = 0; offset < 256; ++offset) {
-        const std::int16_t* g = kGaussTable;
-        if (g[255 - offset] + g[511 - offset] + g[256 + offset] <= 2048) continue;
+        const std::int16_t *g = kGaussTable;
+        if (g[255 - offset] + g[511 - offset] + g[256 + offset] <= 2048)
+            continue;
         const int sum = first_three(a, b, c, offset);
-        if (sum < -32768 || sum > 32767) return true;
+        if (sum < -32768 || sum > 32767)
+            return true;
     }
     return false;
 }
 
-Status render_voice(const std::uint8_t* brr, std::size_t size, int pitch, std::vector<std::int16_t>& out) {
+Status render_voice(const std::uint8_t *brr, std::size_t size, int pitch,
+                    std::vector<std::int16_t> &out)
+{
     assert(pitch >= 0 && pitch <= kMaxPitch);
     out.clear();
     std::size_t blocks = 0;
     const Status status = count_blocks(brr, size, blocks);
-    if (status != Status::Ok) return status;
+    if (status != Status::Ok)
+        return status;
     // The set-up samples already check block 0's header: such a note is never heard.
-    if (blocks == 0 || silences(brr[0])) return Status::Ok;
+    if (blocks == 0 || silences(brr[0]))
+        return Status::Ok;
 
     std::int16_t ring[kRingSize] = {};
-    int write = 0;          // where the next group goes; also the oldest sample
-    std::size_t block = 0;  // block the decoder is in; == blocks once it ran off the end
-    int group = 0;          // next group of 4 samples in that block
+    int write = 0;         // where the next group goes; also the oldest sample
+    std::size_t block = 0; // block the decoder is in; == blocks once it ran off the end
+    int group = 0;         // next group of 4 samples in that block
     History history;
-    std::size_t decoded = 0;  // samples pushed into the ring so far
+    std::size_t decoded = 0; // samples pushed into the ring so far
 
     // Past the last block (a loop whose target is unknown, or no end flag)
     // the ring is fed silence so the last block can be heard to its end.
@@ -84,24 +101,29 @@ Status render_voice(const std::uint8_t* brr, std::size_t size, int pitch, std::v
     };
 
     // Key-on: three of the five silent set-up samples fill the ring with samples 0-11.
-    for (int k = 0; k < 3; ++k) decode_next_group();
+    for (int k = 0; k < 3; ++k)
+        decode_next_group();
 
     const std::size_t last_sample = blocks * kBlockSamples - 1;
-    int position = 0;  // 4.12 fixed point within the ring, plus 4 dropped bits
+    int position = 0; // 4.12 fixed point within the ring, plus 4 dropped bits
     while (out.size() < kMaxRenderSamples) {
         const std::uint8_t header = block < blocks ? brr[block * kBlockBytes] : 0;
         const int whole = position >> 12;
         const int offset = (position >> 4) & 0xFF;
         // taps[1] is the source sample this output is centred on.
-        if (decoded - kRingSize + whole + 1 > last_sample) break;
+        if (decoded - kRingSize + whole + 1 > last_sample)
+            break;
         std::int16_t taps[4];
-        for (int j = 0; j < 4; ++j) taps[j] = ring[(write + whole + j) % kRingSize];
+        for (int j = 0; j < 4; ++j)
+            taps[j] = ring[(write + whole + j) % kRingSize];
         out.push_back(static_cast<std::int16_t>(interpolate(taps, offset)));
-        if (silences(header)) break;
-        if (position >= 0x4000) decode_next_group();
+        if (silences(header))
+            break;
+        if (position >= 0x4000)
+            decode_next_group();
         position = std::min((position & 0x3FFF) + pitch, 0x7FFF);
     }
     return Status::Ok;
 }
 
-}  // namespace snesbrr
+} // namespace snesbrr

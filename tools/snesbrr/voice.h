@@ -14,10 +14,10 @@
 
 namespace snesbrr {
 
-constexpr int kOutputRate = 32000;            // output samples per second
-constexpr int kUnityPitch = 0x1000;           // plays a sample at 32000 Hz
-constexpr int kMaxPitch = 0x3FFF;             // the pitch register has 14 bits
-constexpr std::size_t kMaxRenderSamples = 10 * kOutputRate;  // 10 s
+constexpr int kOutputRate = 32000;                          // output samples per second
+constexpr int kUnityPitch = 0x1000;                         // plays a sample at 32000 Hz
+constexpr int kMaxPitch = 0x3FFF;                           // the pitch register has 14 bits
+constexpr std::size_t kMaxRenderSamples = 10 * kOutputRate; // 10 s
 
 // One output sample from four doubled samples, oldest first, at fraction
 // `offset` 0..255 (1/256 of a source sample past taps[1]). Keeps the DSP's
@@ -34,6 +34,7 @@ bool interpolation_overflows(int a, int b, int c);
 // the one at which the voice is silenced by the end block. A sample that ends
 // with a loop flag, or without an end flag, plays through its last block once.
 // Never more than kMaxRenderSamples. PartialBlock if the data is cut in a block.
-Status render_voice(const std::uint8_t* brr, std::size_t size, int pitch, std::vector<std::int16_t>& out);
+Status render_voice(const std::uint8_t *brr, std::size_t size, int pitch,
+                    std::vector<std::int16_t> &out);
 
-}  // namespace snesbrr
+} // namespace snesbrr

@@ -12,25 +12,34 @@ constexpr std::uint16_t kFormatPcm = 1;
 constexpr std::uint16_t kFormatFloat = 3;
 constexpr std::uint16_t kFormatExtensible = 0xFFFE;
 
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint16_t le16(const std::uint8_t *p)
+{
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 
-std::uint32_t le32(const std::uint8_t* p) {
+std::uint32_t le32(const std::uint8_t *p)
+{
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-bool is_id(const std::uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+bool is_id(const std::uint8_t *p, const char *id)
+{
+    return std::memcmp(p, id, 4) == 0;
+}
 
 struct Format {
-    std::uint16_t encoding = 0;  // kFormatPcm or kFormatFloat
+    std::uint16_t encoding = 0; // kFormatPcm or kFormatFloat
     int channels = 0;
     std::uint32_t sample_rate = 0;
     int bits = 0;          // container bits per sample
     std::size_t frame = 0; // bytes per frame
 };
 
-Status parse_fmt(const std::uint8_t* body, std::size_t size, Format& f) {
-    if (size < 16) return Status::TruncatedFmt;
+Status parse_fmt(const std::uint8_t *body, std::size_t size, Format &f)
+{
+    if (size < 16)
+        return Status::TruncatedFmt;
     std::uint16_t tag = le16(body);
     const int channels = le16(body + 2);
     f.sample_rate = le32(body + 4);
@@ -42,19 +51,26 @@ Status parse_fmt(const std::uint8_t* body, std::size_t size, Format& f) {
         // KSDATAFORMAT suffix.
         static const std::uint8_t kGuidSuffix[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                                      0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-        if (size < 40) return Status::TruncatedFmt;
+        if (size < 40)
+            return Status::TruncatedFmt;
         if (le16(body + 16) < 22 || std::memcmp(body + 26, kGuidSuffix, 14) != 0)
             return Status::UnsupportedFormat;
         tag = le16(body + 24);
     }
-    if (tag != kFormatPcm && tag != kFormatFloat) return Status::UnsupportedFormat;
+    if (tag != kFormatPcm && tag != kFormatFloat)
+        return Status::UnsupportedFormat;
     if (tag == kFormatPcm && f.bits != 8 && f.bits != 16 && f.bits != 24 && f.bits != 32)
         return Status::UnsupportedBits;
-    if (tag == kFormatFloat && f.bits != 32 && f.bits != 64) return Status::UnsupportedBits;
-    if (channels == 0 || channels > kMaxChannels) return Status::BadChannels;
-    if (f.sample_rate == 0) return Status::BadSampleRate;
-    const std::size_t needed = static_cast<std::size_t>(channels) * static_cast<std::size_t>(f.bits / 8);
-    if (block_align < needed) return Status::BadBlockAlign;
+    if (tag == kFormatFloat && f.bits != 32 && f.bits != 64)
+        return Status::UnsupportedBits;
+    if (channels == 0 || channels > kMaxChannels)
+        return Status::BadChannels;
+    if (f.sample_rate == 0)
+        return Status::BadSampleRate;
+    const std::size_t needed =
+        static_cast<std::size_t>(channels) * static_cast<std::size_t>(f.bits / 8);
+    if (block_align < needed)
+        return Status::BadBlockAlign;
     f.encoding = tag;
     f.channels = channels;
     f.frame = block_align;
@@ -62,7 +78,8 @@ Status parse_fmt(const std::uint8_t* body, std::size_t size, Format& f) {
 }
 
 // One stored sample in 16-bit units (full scale +-32768), not yet rounded.
-double sample_value(const std::uint8_t* p, const Format& f) {
+double sample_value(const std::uint8_t *p, const Format &f)
+{
     if (f.encoding == kFormatFloat) {
         if (f.bits == 32) {
             float v;
@@ -76,50 +93,53 @@ double sample_value(const std::uint8_t* p, const Format& f) {
         return std::isfinite(v) ? v * 32768.0 : 0.0;
     }
     switch (f.bits) {
-    case 8:
-        return (p[0] - 128) * 256.0;
-    case 16:
-        return static_cast<std::int16_t>(le16(p));
+    case 8: return (p[0] - 128) * 256.0;
+    case 16: return static_cast<std::int16_t>(le16(p));
     case 24: {
-        const std::int32_t v = static_cast<std::int32_t>(p[0] << 8 | p[1] << 16 | static_cast<std::uint32_t>(p[2]) << 24);
+        const std::int32_t v = static_cast<std::int32_t>(p[0] << 8 | p[1] << 16 |
+                                                         static_cast<std::uint32_t>(p[2]) << 24);
         return v / 65536.0;
     }
-    default:
-        return static_cast<std::int32_t>(le32(p)) / 65536.0;
+    default: return static_cast<std::int32_t>(le32(p)) / 65536.0;
     }
 }
 
-void put16(std::uint8_t* p, std::uint16_t v) {
+void put16(std::uint8_t *p, std::uint16_t v)
+{
     p[0] = static_cast<std::uint8_t>(v);
     p[1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-void put32(std::uint8_t* p, std::uint32_t v) {
+void put32(std::uint8_t *p, std::uint32_t v)
+{
     put16(p, static_cast<std::uint16_t>(v));
     put16(p + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
-}  // namespace
+} // namespace
 
-Status read_wav(const std::uint8_t* data, std::size_t size, MonoPcm& out) {
+Status read_wav(const std::uint8_t *data, std::size_t size, MonoPcm &out)
+{
     out = MonoPcm{};
-    if (size < 12 || !is_id(data, "RIFF") || !is_id(data + 8, "WAVE")) return Status::NotRiffWave;
+    if (size < 12 || !is_id(data, "RIFF") || !is_id(data + 8, "WAVE"))
+        return Status::NotRiffWave;
 
     Format format;
     bool have_fmt = false;
-    const std::uint8_t* samples = nullptr;
+    const std::uint8_t *samples = nullptr;
     std::size_t sample_bytes = 0;
     // The RIFF size is ignored: writers get it wrong, and the buffer's end is
     // the only bound that matters.
     std::size_t pos = 12;
     while (size - pos >= 8 && !(have_fmt && samples)) {
-        const std::uint8_t* id = data + pos;
+        const std::uint8_t *id = data + pos;
         const std::size_t claimed = le32(data + pos + 4);
         const std::size_t body = pos + 8;
         const std::size_t available = std::min(claimed, size - body);
         if (is_id(id, "fmt ") && !have_fmt) {
             const Status status = parse_fmt(data + body, available, format);
-            if (status != Status::Ok) return status;
+            if (status != Status::Ok)
+                return status;
             have_fmt = true;
         } else if (is_id(id, "data") && !samples) {
             samples = data + body;
@@ -127,30 +147,36 @@ Status read_wav(const std::uint8_t* data, std::size_t size, MonoPcm& out) {
         }
         // Chunks are padded to even sizes; a claim past the end stops the walk.
         const std::size_t padded = available + (claimed & 1);
-        if (available < claimed || padded >= size - body) break;
+        if (available < claimed || padded >= size - body)
+            break;
         pos = body + padded;
     }
-    if (!have_fmt) return Status::MissingFmt;
-    if (!samples) return Status::MissingData;
+    if (!have_fmt)
+        return Status::MissingFmt;
+    if (!samples)
+        return Status::MissingData;
 
     const std::size_t frames = sample_bytes / format.frame;
     const std::size_t bytes_per_sample = static_cast<std::size_t>(format.bits / 8);
     out.sample_rate = format.sample_rate;
     out.samples.resize(frames);
     for (std::size_t i = 0; i < frames; ++i) {
-        const std::uint8_t* frame = samples + i * format.frame;
+        const std::uint8_t *frame = samples + i * format.frame;
         double sum = 0;
-        for (int c = 0; c < format.channels; ++c) sum += sample_value(frame + c * bytes_per_sample, format);
+        for (int c = 0; c < format.channels; ++c)
+            sum += sample_value(frame + c * bytes_per_sample, format);
         const double mixed = std::nearbyint(sum / format.channels);
         out.samples[i] = static_cast<std::int16_t>(std::clamp(mixed, -32768.0, 32767.0));
     }
     return Status::Ok;
 }
 
-std::vector<std::uint8_t> write_wav(const std::int16_t* samples, std::size_t count, std::uint32_t sample_rate) {
+std::vector<std::uint8_t> write_wav(const std::int16_t *samples, std::size_t count,
+                                    std::uint32_t sample_rate)
+{
     const std::uint32_t data_bytes = static_cast<std::uint32_t>(count * 2);
     std::vector<std::uint8_t> out(44 + static_cast<std::size_t>(data_bytes));
-    std::uint8_t* p = out.data();
+    std::uint8_t *p = out.data();
     std::memcpy(p, "RIFF", 4);
     put32(p + 4, 36 + data_bytes);
     std::memcpy(p + 8, "WAVEfmt ", 8);
@@ -163,8 +189,9 @@ std::vector<std::uint8_t> write_wav(const std::int16_t* samples, std::size_t cou
     put16(p + 34, 16);
     std::memcpy(p + 36, "data", 4);
     put32(p + 40, data_bytes);
-    for (std::size_t i = 0; i < count; ++i) put16(p + 44 + 2 * i, static_cast<std::uint16_t>(samples[i]));
+    for (std::size_t i = 0; i < count; ++i)
+        put16(p + 44 + 2 * i, static_cast<std::uint16_t>(samples[i]));
     return out;
 }
 
-}  // namespace snesbrr
+} // namespace snesbrr

@@ -21,9 +21,10 @@ struct MonoPcm {
 // Parses `size` bytes at `data` (owned by the caller). Never reads outside
 // them; allocates at most one sample per whole frame present in the data.
 // A data chunk that claims more than the file holds is read to its end.
-Status read_wav(const std::uint8_t* data, std::size_t size, MonoPcm& out);
+Status read_wav(const std::uint8_t *data, std::size_t size, MonoPcm &out);
 
 // A complete 16-bit mono PCM WAV file of `count` samples at `sample_rate` Hz.
-std::vector<std::uint8_t> write_wav(const std::int16_t* samples, std::size_t count, std::uint32_t sample_rate);
+std::vector<std::uint8_t> write_wav(const std::int16_t *samples, std::size_t count,
+                                    std::uint32_t sample_rate);
 
-}  // namespace snesbrr
+} // namespace snesbrr

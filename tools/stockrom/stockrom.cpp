@@ -20,8 +20,8 @@ uint32_t Next(uint32_t &state)
 }
 
 // Block counts of the 20 stock samples: 3160 blocks, 28440 bytes, ending at 0xF018.
-constexpr int kBlocks[kEntries] = {212, 96, 180, 140, 260, 64, 128, 200, 150, 176,
-                                   120, 232, 88, 160, 144, 192, 108, 220, 130, 160};
+constexpr int kBlocks[kEntries] = {212, 96,  180, 140, 260, 64,  128, 200, 150, 176,
+                                   120, 232, 88,  160, 144, 192, 108, 220, 130, 160};
 
 // One sample of a plucked, decaying tone; amplitude in 15-bit units.
 double Voice(int sample, int index)

@@ -16,7 +16,7 @@ constexpr uint32_t kDirSize = 0x50;       // 20 entries of 4 bytes
 constexpr uint32_t kDataOffset = 0x78258; // file offset of the stock sample data
 constexpr uint32_t kDataSize = 0x6F20;    // audio 0x8100-0xF01F
 constexpr int kEntries = 20;
-constexpr uint16_t kDataEnd = 0xF01C;     // the stock samples end at or below this
+constexpr uint16_t kDataEnd = 0xF01C; // the stock samples end at or below this
 
 struct Entry {
     uint16_t start, loop;

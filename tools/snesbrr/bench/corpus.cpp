@@ -14,45 +14,54 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kRate = 32000;
-constexpr std::size_t kLength = 16000;  // half a second each
+constexpr std::size_t kLength = 16000; // half a second each
 
-std::int16_t to16(double v) { return static_cast<std::int16_t>(std::clamp(std::lround(v), -32768L, 32767L)); }
+std::int16_t to16(double v)
+{
+    return static_cast<std::int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
+}
 
-Sound tone(const std::string& name, double hz, double level, double phase) {
+Sound tone(const std::string &name, double hz, double level, double phase)
+{
     Sound s{name, std::vector<std::int16_t>(kLength)};
-    for (std::size_t i = 0; i < kLength; ++i) s.samples[i] = to16(level * 32767 * std::sin(phase + 2 * kPi * hz * i / kRate));
+    for (std::size_t i = 0; i < kLength; ++i)
+        s.samples[i] = to16(level * 32767 * std::sin(phase + 2 * kPi * hz * i / kRate));
     return s;
 }
 
-Sound sweep() {
+Sound sweep()
+{
     // Exponential 100 Hz -> 12 kHz; the phase is the integral of the frequency.
     Sound s{"sweep 100 Hz-12 kHz", std::vector<std::int16_t>(kLength)};
     const double ratio = std::log(12000.0 / 100.0), duration = kLength / kRate;
     for (std::size_t i = 0; i < kLength; ++i) {
         const double t = i / kRate;
-        const double phase = 2 * kPi * 100 * duration / ratio * (std::exp(ratio * t / duration) - 1);
+        const double phase =
+            2 * kPi * 100 * duration / ratio * (std::exp(ratio * t / duration) - 1);
         s.samples[i] = to16(0.5 * 32767 * std::sin(phase));
     }
     return s;
 }
 
-Sound noise() {
+Sound noise()
+{
     Sound s{"white noise", std::vector<std::int16_t>(kLength)};
     std::uint32_t state = 12345;
-    for (auto& v : s.samples) {
+    for (auto &v : s.samples) {
         state = state * 1664525u + 1013904223u;
         v = to16(0.5 * 32767 * ((state >> 8) / 8388608.0 - 1.0));
     }
     return s;
 }
 
-Sound pluck() {
+Sound pluck()
+{
     // Karplus-Strong: a noise burst circulating in a damped delay line.
     Sound s{"plucked string 196 Hz", std::vector<std::int16_t>(kLength)};
     const std::size_t period = static_cast<std::size_t>(kRate / 196);
     std::vector<double> line(period);
     std::uint32_t state = 99;
-    for (auto& v : line) {
+    for (auto &v : line) {
         state = state * 1664525u + 1013904223u;
         v = 0.8 * ((state >> 8) / 8388608.0 - 1.0);
     }
@@ -65,7 +74,8 @@ Sound pluck() {
     return s;
 }
 
-Sound chord() {
+Sound chord()
+{
     // A minor triad with a few harmonics and a struck decay.
     Sound s{"decaying chord", std::vector<std::int16_t>(kLength)};
     const double roots[] = {220.0, 261.63, 329.63};
@@ -73,28 +83,36 @@ Sound chord() {
         const double t = i / kRate;
         double v = 0;
         for (const double f : roots)
-            for (int h = 1; h <= 4; ++h) v += std::sin(2 * kPi * f * h * t) / (h * h);
+            for (int h = 1; h <= 4; ++h)
+                v += std::sin(2 * kPi * f * h * t) / (h * h);
         s.samples[i] = to16(0.3 * 32767 * std::exp(-3 * t) * v);
     }
     return s;
 }
 
-bool speech(Sound& out) {
+bool speech(Sound &out)
+{
     const std::string path = "snesbrr-bench-speech.wav";
-    const std::string command = "espeak-ng -w " + path + " \"The quick brown fox jumps over the lazy dog.\" >/dev/null 2>&1";
-    if (std::system("command -v espeak-ng >/dev/null 2>&1") != 0 || std::system(command.c_str()) != 0) return false;
+    const std::string command = "espeak-ng -w " + path +
+                                " \"The quick brown fox jumps over the lazy dog.\" >/dev/null 2>&1";
+    if (std::system("command -v espeak-ng >/dev/null 2>&1") != 0 ||
+        std::system(command.c_str()) != 0)
+        return false;
     std::vector<std::uint8_t> bytes;
     MonoPcm pcm;
-    const bool ok = read_file(path, bytes) == Status::Ok && read_wav(bytes.data(), bytes.size(), pcm) == Status::Ok;
+    const bool ok = read_file(path, bytes) == Status::Ok &&
+                    read_wav(bytes.data(), bytes.size(), pcm) == Status::Ok;
     std::remove(path.c_str());
-    if (!ok) return false;
+    if (!ok)
+        return false;
     out = Sound{"speech (espeak-ng, " + std::to_string(pcm.sample_rate) + " Hz)", pcm.samples};
     return true;
 }
 
-}  // namespace
+} // namespace
 
-std::vector<Sound> make_corpus(std::string& note) {
+std::vector<Sound> make_corpus(std::string &note)
+{
     std::vector<Sound> corpus = {
         tone("sine 440 Hz -6 dB", 440, 0.5, 0),
         tone("sine 440 Hz full, starts at peak", 440, 1.0, kPi / 2),
@@ -106,9 +124,11 @@ std::vector<Sound> make_corpus(std::string& note) {
         chord(),
     };
     Sound spoken;
-    if (speech(spoken)) corpus.push_back(spoken);
-    else note = "espeak-ng not installed: no speech in the corpus";
+    if (speech(spoken))
+        corpus.push_back(spoken);
+    else
+        note = "espeak-ng not installed: no speech in the corpus";
     return corpus;
 }
 
-}  // namespace snesbrr::bench
+} // namespace snesbrr::bench

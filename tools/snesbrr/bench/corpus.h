@@ -8,11 +8,11 @@ namespace snesbrr::bench {
 
 struct Sound {
     std::string name;
-    std::vector<std::int16_t> samples;  // 16-bit mono
+    std::vector<std::int16_t> samples; // 16-bit mono
 };
 
 // Tones, a sweep, noise, a plucked string and a decaying chord at 32 kHz;
 // speech too when espeak-ng is installed (`note` says if it was skipped).
-std::vector<Sound> make_corpus(std::string& note);
+std::vector<Sound> make_corpus(std::string &note);
 
-}  // namespace snesbrr::bench
+} // namespace snesbrr::bench

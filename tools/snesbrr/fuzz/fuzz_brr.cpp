@@ -7,13 +7,16 @@
 #include "brr.h"
 #include "voice.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 2) return 0;
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
     // Slow pitches only make long silent renders: keep the fuzzer moving.
     const int pitch = 0x100 + ((data[0] << 8 | data[1]) % (snesbrr::kMaxPitch - 0xFF));
     std::vector<std::int16_t> out;
     snesbrr::decode_all(data + 2, size - 2, out);
     snesbrr::render_voice(data + 2, size - 2, pitch, out);
-    if (out.size() > snesbrr::kMaxRenderSamples) __builtin_trap();
+    if (out.size() > snesbrr::kMaxRenderSamples)
+        __builtin_trap();
     return 0;
 }

@@ -24,22 +24,26 @@ struct Result {
     std::string err;
 };
 
-Result call(std::vector<std::string> args) {
+Result call(std::vector<std::string> args)
+{
     args.insert(args.begin(), "snesbrr");
-    std::vector<const char*> argv;
-    for (const auto& a : args) argv.push_back(a.c_str());
+    std::vector<const char *> argv;
+    for (const auto &a : args)
+        argv.push_back(a.c_str());
     std::ostringstream out, err;
     const int code = run(static_cast<int>(argv.size()), argv.data(), out, err);
     return {code, out.str(), err.str()};
 }
 
 // No temporary file is left in `dir`.
-void expect_no_leftovers(const std::string& dir) {
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
+void expect_no_leftovers(const std::string &dir)
+{
+    for (const auto &entry : std::filesystem::directory_iterator(dir))
         EXPECT_EQ(entry.path().string().find(".snesbrr-part"), std::string::npos) << entry.path();
 }
 
-TEST(Cli, EncodesAndPlaysWithTheUtilitysExactArguments) {
+TEST(Cli, EncodesAndPlaysWithTheUtilitysExactArguments)
+{
     const std::string dir = scratch_dir("cli-exact");
     std::filesystem::create_directories(dir + "/some path");
     const std::string wav = dir + "/some path/x.wav";
@@ -66,7 +70,8 @@ TEST(Cli, EncodesAndPlaysWithTheUtilitysExactArguments) {
     expect_no_leftovers(dir);
 }
 
-TEST(Cli, PitchIsHexWithoutPrefixAndDefaultsTo1000) {
+TEST(Cli, PitchIsHexWithoutPrefixAndDefaultsTo1000)
+{
     const std::string dir = scratch_dir("cli-pitch");
     const std::string brr = dir + "/in.brr";
     const auto tone = sine(440, 8000, 2000);
@@ -80,32 +85,39 @@ TEST(Cli, PitchIsHexWithoutPrefixAndDefaultsTo1000) {
     EXPECT_LT(load(dir + "/fast.wav").size(), load(dir + "/unity.wav").size() / 3);
     ASSERT_EQ(call({brr, "-d", "-p", "0", dir + "/still.wav"}).code, 0);
     EXPECT_EQ(load(dir + "/still.wav").size(), 44 + 2 * kMaxRenderSamples);
-    for (const char* bad : {"4000", "0x1000", "", "12345", "g", "-1"}) {
+    for (const char *bad : {"4000", "0x1000", "", "12345", "g", "-1"}) {
         const Result r = call({brr, "-d", "-p", bad, dir + "/bad.wav"});
         EXPECT_EQ(r.code, kExitUsage) << bad;
         EXPECT_FALSE(file_exists(dir + "/bad.wav")) << bad;
     }
 }
 
-TEST(Cli, HelpAndUsageErrors) {
-    for (const char* help : {"-h", "--help"}) {
+TEST(Cli, HelpAndUsageErrors)
+{
+    for (const char *help : {"-h", "--help"}) {
         const Result r = call({help});
         EXPECT_EQ(r.code, 0);
         EXPECT_NE(r.out.find("usage"), std::string::npos);
     }
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {}, {"a.wav"}, {"a.wav", "-e"}, {"a.wav", "-x", "b"}, {"a.wav", "-e", "b", "c"},
-             {"a.brr", "-d", "-p", "1000"}, {"a.brr", "-p", "1000", "-d", "b.wav"}}) {
+    for (const auto &args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"a.wav"},
+                                               {"a.wav", "-e"},
+                                               {"a.wav", "-x", "b"},
+                                               {"a.wav", "-e", "b", "c"},
+                                               {"a.brr", "-d", "-p", "1000"},
+                                               {"a.brr", "-p", "1000", "-d", "b.wav"}}) {
         const Result r = call(args);
         EXPECT_EQ(r.code, kExitUsage);
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
 }
 
-TEST(Cli, BadInputsAreRefusedWithoutTouchingTheOutput) {
+TEST(Cli, BadInputsAreRefusedWithoutTouchingTheOutput)
+{
     const std::string dir = scratch_dir("cli-bad");
     const std::string out = dir + "/out.brr";
-    save(out, {1, 2, 3});  // an earlier result must survive a failed run
+    save(out, {1, 2, 3}); // an earlier result must survive a failed run
     std::vector<std::uint8_t> compressed;
     put_chunk(compressed, "fmt ", fmt_body(2, 1, 32000, 4));
     put_chunk(compressed, "data", {0, 0});
@@ -119,7 +131,7 @@ TEST(Cli, BadInputsAreRefusedWithoutTouchingTheOutput) {
         {"adpcm.wav", riff(compressed)},
         {"mute.wav", riff(no_channels)},
     };
-    for (const auto& [name, bytes] : files) {
+    for (const auto &[name, bytes] : files) {
         save(dir + "/" + name, bytes);
         const Result r = call({dir + "/" + name, "-e", out});
         EXPECT_EQ(r.code, kExitFailure) << name;
@@ -143,7 +155,8 @@ TEST(Cli, BadInputsAreRefusedWithoutTouchingTheOutput) {
     expect_no_leftovers(dir);
 }
 
-TEST(Cli, EmptySoundGivesEmptyBrrAndSilentWav) {
+TEST(Cli, EmptySoundGivesEmptyBrrAndSilentWav)
+{
     const std::string dir = scratch_dir("cli-empty");
     save(dir + "/empty.wav", wav16({}));
     ASSERT_EQ(call({dir + "/empty.wav", "-e", dir + "/empty.brr"}).code, 0);
@@ -154,7 +167,8 @@ TEST(Cli, EmptySoundGivesEmptyBrrAndSilentWav) {
 
 #ifdef SNESBRR_EXE
 // The built program, run by the shell the way the utility quotes its paths.
-TEST(Cli, ProgramRunsFromTheShell) {
+TEST(Cli, ProgramRunsFromTheShell)
+{
     const std::string dir = scratch_dir("cli-shell");
     std::filesystem::create_directories(dir + "/some path");
     save(dir + "/some path/x.wav", wav16(sine(440, 8000, 500)));
@@ -169,17 +183,21 @@ TEST(Cli, ProgramRunsFromTheShell) {
 #endif
 
 // Inputs that once made a reader fault; each must now be handled cleanly.
-TEST(Regressions, FoundInputsAreHandled) {
+TEST(Regressions, FoundInputsAreHandled)
+{
     const std::filesystem::path dir = SNESBRR_REGRESS_DIR;
-    if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no regression folder";
+    if (!std::filesystem::exists(dir))
+        GTEST_SKIP() << "no regression folder";
     int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        if (!entry.is_regular_file() || entry.path().filename().string()[0] == '.') continue;
+    for (const auto &entry : std::filesystem::directory_iterator(dir)) {
+        if (!entry.is_regular_file() || entry.path().filename().string()[0] == '.')
+            continue;
         const auto bytes = load(entry.path().string());
         ++files;
         MonoPcm pcm;
         if (read_wav(bytes.data(), bytes.size(), pcm) == Status::Ok) {
-            const EncodedSample e = encode(pcm.samples.data(), std::min<std::size_t>(pcm.samples.size(), 4096));
+            const EncodedSample e =
+                encode(pcm.samples.data(), std::min<std::size_t>(pcm.samples.size(), 4096));
             EXPECT_EQ(e.brr.size() % kBlockBytes, 0u);
         }
         std::vector<std::int16_t> played;
@@ -192,5 +210,5 @@ TEST(Regressions, FoundInputsAreHandled) {
     std::cout << files << " regression inputs\n";
 }
 
-}  // namespace
-}  // namespace snesbrr
+} // namespace
+} // namespace snesbrr

@@ -14,17 +14,20 @@ namespace {
 
 using namespace test;
 
-std::vector<std::int16_t> raw_decode(const EncodedSample& e) {
+std::vector<std::int16_t> raw_decode(const EncodedSample &e)
+{
     std::vector<std::int16_t> out;
     EXPECT_EQ(decode_all(e.brr.data(), e.brr.size(), out), Status::Ok);
     return out;
 }
 
-double snr(const std::vector<std::int16_t>& input, const EncodedSample& e) {
+double snr(const std::vector<std::int16_t> &input, const EncodedSample &e)
+{
     return snr_db(input, raw_decode(e), e.lead_in_blocks * kBlockSamples);
 }
 
-void expect_well_formed(const EncodedSample& e, std::size_t count) {
+void expect_well_formed(const EncodedSample &e, std::size_t count)
+{
     ASSERT_EQ(e.brr.size(), kBlockBytes * encoded_block_count(count, e.lead_in_blocks == 1));
     const std::size_t blocks = e.brr.size() / kBlockBytes;
     for (std::size_t b = 0; b < blocks; ++b) {
@@ -36,18 +39,24 @@ void expect_well_formed(const EncodedSample& e, std::size_t count) {
     // The first block must not depend on the history a note starts with.
     EXPECT_EQ(parse_header(e.brr[0]).filter, 0);
     if (e.lead_in_blocks == 1) {
-        for (std::size_t k = 0; k < kBlockBytes; ++k) EXPECT_EQ(e.brr[k], 0);
+        for (std::size_t k = 0; k < kBlockBytes; ++k)
+            EXPECT_EQ(e.brr[k], 0);
     }
 }
 
-TEST(NearestNibble, ShortcutAgreesWithTryingAllSixteen) {
+TEST(NearestNibble, ShortcutAgreesWithTryingAllSixteen)
+{
     std::mt19937 rng(7);
-    std::uniform_int_distribution<int> prediction(-40000, 40000), target(-32768, 32767), shift(0, kMaxShift);
+    std::uniform_int_distribution<int> prediction(-40000, 40000), target(-32768, 32767),
+        shift(0, kMaxShift);
     for (int k = 0; k < 200000; ++k) {
         const int p = prediction(rng), t = target(rng), s = shift(rng);
         // Equal error; a clamped run may reach the same value from several nibbles.
-        const auto error = [&](int nibble) { return std::abs(t - 2 * clamp_and_wrap(p + scale_nibble(nibble, s))); };
-        ASSERT_EQ(error(nearest_nibble(p, t, s)), error(nearest_nibble_exhaustive(p, t, s))) << p << " " << t << " " << s;
+        const auto error = [&](int nibble) {
+            return std::abs(t - 2 * clamp_and_wrap(p + scale_nibble(nibble, s)));
+        };
+        ASSERT_EQ(error(nearest_nibble(p, t, s)), error(nearest_nibble_exhaustive(p, t, s)))
+            << p << " " << t << " " << s;
     }
     // From a prediction of 16000 one step up wraps to -14720, nearer to a
     // target of -32000 (16-bit) than the linear guess, nibble -8 (-384).
@@ -55,7 +64,8 @@ TEST(NearestNibble, ShortcutAgreesWithTryingAllSixteen) {
     EXPECT_EQ(nearest_nibble(16000, -32000, 12), 1);
 }
 
-TEST(EncoderLayout, SizesFollowTheSilencingRule) {
+TEST(EncoderLayout, SizesFollowTheSilencingRule)
+{
     EXPECT_EQ(encoded_block_count(0, false), 0u);
     EXPECT_EQ(encoded_block_count(1, false), 2u);
     EXPECT_EQ(encoded_block_count(7, false), 2u);
@@ -71,7 +81,8 @@ TEST(EncoderLayout, SizesFollowTheSilencingRule) {
     EXPECT_TRUE(encode_baseline(nullptr, 0).brr.empty());
 }
 
-TEST(EncoderLayout, EveryInputSampleIsHeardAndNoBlockIsSpare) {
+TEST(EncoderLayout, EveryInputSampleIsHeardAndNoBlockIsSpare)
+{
     for (const std::size_t n : {1u, 5u, 6u, 7u, 8u, 16u, 23u, 24u, 40u}) {
         const auto input = sine(1000, 12000, n, 0.5);
         const EncodedSample e = encode(input.data(), n);
@@ -82,7 +93,8 @@ TEST(EncoderLayout, EveryInputSampleIsHeardAndNoBlockIsSpare) {
         ASSERT_EQ(render_voice(e.brr.data(), e.brr.size(), kUnityPitch, played), Status::Ok);
         EXPECT_GE(played.size(), needed) << n << " samples";
         // One block less before the end block and the last sample is lost.
-        if (needed == 0) continue;
+        if (needed == 0)
+            continue;
         std::vector<std::uint8_t> shorter(e.brr.begin(), e.brr.end() - 2 * kBlockBytes);
         shorter.push_back(0x01);
         shorter.insert(shorter.end(), kBlockBytes - 1, 0);
@@ -91,9 +103,10 @@ TEST(EncoderLayout, EveryInputSampleIsHeardAndNoBlockIsSpare) {
     }
 }
 
-TEST(EncoderQuality, TonesAndNoiseWithinStatedSnr) {
+TEST(EncoderQuality, TonesAndNoiseWithinStatedSnr)
+{
     struct Case {
-        const char* name;
+        const char *name;
         std::vector<std::int16_t> input;
         double min_snr;
     } cases[] = {
@@ -102,7 +115,7 @@ TEST(EncoderQuality, TonesAndNoiseWithinStatedSnr) {
         {"110 Hz full scale", sine(110, 32767, 8000), 55},
         {"white noise", noise(12000, 8000, 1), 18},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         const EncodedSample ours = encode(c.input.data(), c.input.size());
         const EncodedSample base = encode_baseline(c.input.data(), c.input.size());
         expect_well_formed(ours, c.input.size());
@@ -121,8 +134,9 @@ TEST(EncoderQuality, TonesAndNoiseWithinStatedSnr) {
     }
 }
 
-TEST(EncoderQuality, LeadInBlockOnlyWhereTheStartIsLoud) {
-    const auto loud = sine(440, 32000, 1600, 3.14159265 / 2);  // starts at its peak
+TEST(EncoderQuality, LeadInBlockOnlyWhereTheStartIsLoud)
+{
+    const auto loud = sine(440, 32000, 1600, 3.14159265 / 2); // starts at its peak
     const EncodedSample led = encode(loud.data(), loud.size());
     EncoderSettings no_lead;
     no_lead.allow_lead_in = false;
@@ -132,25 +146,30 @@ TEST(EncoderQuality, LeadInBlockOnlyWhereTheStartIsLoud) {
     expect_well_formed(led, loud.size());
     EXPECT_GT(snr(loud, led), snr(loud, plain) + 1.0);
 
-    std::vector<std::int16_t> soft(64, 0);  // silence, then the same tone
+    std::vector<std::int16_t> soft(64, 0); // silence, then the same tone
     soft.insert(soft.end(), loud.begin(), loud.end());
     EXPECT_EQ(encode(soft.data(), soft.size()).lead_in_blocks, 0);
 }
 
 // True if three decoded samples in a row would make the interpolation click.
-bool has_click_run(const std::vector<std::int16_t>& decoded) {
+bool has_click_run(const std::vector<std::int16_t> &decoded)
+{
     for (std::size_t i = 2; i < decoded.size(); ++i)
-        if (interpolation_overflows(decoded[i - 2], decoded[i - 1], decoded[i])) return true;
+        if (interpolation_overflows(decoded[i - 2], decoded[i - 1], decoded[i]))
+            return true;
     return false;
 }
 
-TEST(EncoderQuality, NeverDecodesRunsThatClick) {
+TEST(EncoderQuality, NeverDecodesRunsThatClick)
+{
     // Full-scale square waves and clipped noise drive the decoder to its rails.
     std::vector<std::int16_t> square(2000);
-    for (std::size_t i = 0; i < square.size(); ++i) square[i] = (i / 40) % 2 ? 32767 : -32768;
+    for (std::size_t i = 0; i < square.size(); ++i)
+        square[i] = (i / 40) % 2 ? 32767 : -32768;
     std::vector<std::int16_t> clipped = noise(32767, 2000, 3);
-    for (auto& v : clipped) v = v > 8000 ? 32767 : v < -8000 ? -32768 : v;
-    for (const auto* input : {&square, &clipped}) {
+    for (auto &v : clipped)
+        v = v > 8000 ? 32767 : v < -8000 ? -32768 : v;
+    for (const auto *input : {&square, &clipped}) {
         EXPECT_TRUE(has_click_run(raw_decode(encode_baseline(input->data(), input->size()))));
         const EncodedSample e = encode(input->data(), input->size());
         EXPECT_FALSE(has_click_run(raw_decode(e)));
@@ -158,5 +177,5 @@ TEST(EncoderQuality, NeverDecodesRunsThatClick) {
     }
 }
 
-}  // namespace
-}  // namespace snesbrr
+} // namespace
+} // namespace snesbrr

@@ -7,24 +7,28 @@
 
 namespace snesbrr::test {
 
-std::vector<std::int16_t> sine(double hz, double amplitude, std::size_t count, double phase) {
+std::vector<std::int16_t> sine(double hz, double amplitude, std::size_t count, double phase)
+{
     std::vector<std::int16_t> out(count);
     for (std::size_t i = 0; i < count; ++i)
-        out[i] = static_cast<std::int16_t>(std::lround(amplitude * std::sin(phase + 2 * 3.14159265358979323846 * hz * i / 32000.0)));
+        out[i] = static_cast<std::int16_t>(std::lround(
+            amplitude * std::sin(phase + 2 * 3.14159265358979323846 * hz * i / 32000.0)));
     return out;
 }
 
-std::vector<std::int16_t> noise(double amplitude, std::size_t count, std::uint32_t seed) {
+std::vector<std::int16_t> noise(double amplitude, std::size_t count, std::uint32_t seed)
+{
     std::vector<std::int16_t> out(count);
-    for (auto& v : out) {
+    for (auto &v : out) {
         seed = seed * 1664525u + 1013904223u;
         v = static_cast<std::int16_t>(std::lround(amplitude * ((seed >> 8) / 8388608.0 - 1.0)));
     }
     return out;
 }
 
-double snr_db(const std::vector<std::int16_t>& original, const std::vector<std::int16_t>& decoded,
-              std::size_t offset) {
+double snr_db(const std::vector<std::int16_t> &original, const std::vector<std::int16_t> &decoded,
+              std::size_t offset)
+{
     double signal = 0, error = 0;
     for (std::size_t i = 0; i < original.size(); ++i) {
         const double d = i + offset < decoded.size() ? decoded[i + offset] : 0.0;
@@ -34,30 +38,39 @@ double snr_db(const std::vector<std::int16_t>& original, const std::vector<std::
     return error == 0 ? 200.0 : 10 * std::log10(signal / error);
 }
 
-void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
+void put16(std::vector<std::uint8_t> &out, std::uint32_t v)
+{
     out.push_back(static_cast<std::uint8_t>(v));
     out.push_back(static_cast<std::uint8_t>(v >> 8));
 }
 
-void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+void put32(std::vector<std::uint8_t> &out, std::uint32_t v)
+{
     put16(out, v & 0xFFFF);
     put16(out, v >> 16);
 }
 
-void put_id(std::vector<std::uint8_t>& out, const char* id) {
-    for (int k = 0; k < 4; ++k) out.push_back(static_cast<std::uint8_t>(id[k]));
+void put_id(std::vector<std::uint8_t> &out, const char *id)
+{
+    for (int k = 0; k < 4; ++k)
+        out.push_back(static_cast<std::uint8_t>(id[k]));
 }
 
-void put_chunk(std::vector<std::uint8_t>& out, const char* id, const std::vector<std::uint8_t>& body) {
+void put_chunk(std::vector<std::uint8_t> &out, const char *id,
+               const std::vector<std::uint8_t> &body)
+{
     put_id(out, id);
     put32(out, static_cast<std::uint32_t>(body.size()));
     out.insert(out.end(), body.begin(), body.end());
-    if (body.size() % 2) out.push_back(0);
+    if (body.size() % 2)
+        out.push_back(0);
 }
 
 std::vector<std::uint8_t> fmt_body(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
-                                   std::uint16_t bits, std::uint16_t block_align) {
-    if (block_align == 0) block_align = static_cast<std::uint16_t>(channels * bits / 8);
+                                   std::uint16_t bits, std::uint16_t block_align)
+{
+    if (block_align == 0)
+        block_align = static_cast<std::uint16_t>(channels * bits / 8);
     std::vector<std::uint8_t> b;
     put16(b, tag);
     put16(b, channels);
@@ -68,19 +81,22 @@ std::vector<std::uint8_t> fmt_body(std::uint16_t tag, std::uint16_t channels, st
     return b;
 }
 
-std::vector<std::uint8_t> extensible_body(std::uint16_t sub_tag, std::uint16_t channels, std::uint32_t rate,
-                                          std::uint16_t bits) {
+std::vector<std::uint8_t> extensible_body(std::uint16_t sub_tag, std::uint16_t channels,
+                                          std::uint32_t rate, std::uint16_t bits)
+{
     std::vector<std::uint8_t> b = fmt_body(0xFFFE, channels, rate, bits);
     put16(b, 22);
     put16(b, bits);
     put32(b, channels == 1 ? 4 : 3);
     put16(b, sub_tag);
-    const std::uint8_t suffix[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    const std::uint8_t suffix[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                     0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
     b.insert(b.end(), suffix, suffix + 14);
     return b;
 }
 
-std::vector<std::uint8_t> riff(const std::vector<std::uint8_t>& chunks) {
+std::vector<std::uint8_t> riff(const std::vector<std::uint8_t> &chunks)
+{
     std::vector<std::uint8_t> out;
     put_id(out, "RIFF");
     put32(out, static_cast<std::uint32_t>(chunks.size() + 4));
@@ -89,31 +105,41 @@ std::vector<std::uint8_t> riff(const std::vector<std::uint8_t>& chunks) {
     return out;
 }
 
-std::vector<std::uint8_t> wav16(const std::vector<std::int16_t>& samples, std::uint32_t rate) {
+std::vector<std::uint8_t> wav16(const std::vector<std::int16_t> &samples, std::uint32_t rate)
+{
     std::vector<std::uint8_t> chunks, data;
     put_chunk(chunks, "fmt ", fmt_body(1, 1, rate, 16));
-    for (const std::int16_t s : samples) put16(data, static_cast<std::uint16_t>(s));
+    for (const std::int16_t s : samples)
+        put16(data, static_cast<std::uint16_t>(s));
     put_chunk(chunks, "data", data);
     return riff(chunks);
 }
 
-std::string scratch_dir(const std::string& name) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("snesbrr-test-" + name);
+std::string scratch_dir(const std::string &name)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("snesbrr-test-" + name);
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir.string();
 }
 
-bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+bool file_exists(const std::string &path)
+{
+    return std::filesystem::exists(path);
+}
 
-std::vector<std::uint8_t> load(const std::string& path) {
+std::vector<std::uint8_t> load(const std::string &path)
+{
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-void save(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+void save(const std::string &path, const std::vector<std::uint8_t> &bytes)
+{
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
-}  // namespace snesbrr::test
+} // namespace snesbrr::test

@@ -11,29 +11,35 @@ namespace snesbrr {
 namespace {
 
 // `blocks` silent blocks with filter 0 shift 12; `end_header` on the last.
-std::vector<std::uint8_t> silent_sample(int blocks, std::uint8_t end_header = 0x01) {
+std::vector<std::uint8_t> silent_sample(int blocks, std::uint8_t end_header = 0x01)
+{
     std::vector<std::uint8_t> data(9 * blocks, 0);
-    for (int b = 0; b < blocks; ++b) data[9 * b] = 0xC0;
+    for (int b = 0; b < blocks; ++b)
+        data[9 * b] = 0xC0;
     data[9 * (blocks - 1)] = static_cast<std::uint8_t>(0xC0 | end_header);
     return data;
 }
 
 // Sets sample `index` (of block 0..) to nibble `nibble` at shift 12 (x 4096).
-void set_nibble(std::vector<std::uint8_t>& data, int index, int nibble) {
-    std::uint8_t& byte = data[9 * (index / 16) + 1 + (index % 16) / 2];
+void set_nibble(std::vector<std::uint8_t> &data, int index, int nibble)
+{
+    std::uint8_t &byte = data[9 * (index / 16) + 1 + (index % 16) / 2];
     const int bits = (nibble & 0xF) << (index % 2 ? 0 : 4);
     byte = static_cast<std::uint8_t>((byte & (index % 2 ? 0xF0 : 0x0F)) | bits);
 }
 
-std::vector<std::int16_t> render(const std::vector<std::uint8_t>& data, int pitch) {
+std::vector<std::int16_t> render(const std::vector<std::uint8_t> &data, int pitch)
+{
     std::vector<std::int16_t> out;
     EXPECT_EQ(render_voice(data.data(), data.size(), pitch, out), Status::Ok);
     return out;
 }
 
-TEST(GaussTable, MatchesTheHardwareTableFile) {
+TEST(GaussTable, MatchesTheHardwareTableFile)
+{
     std::ifstream file(SNESBRR_GAUSS_FILE);
-    if (!file) GTEST_SKIP() << "hardware table file not found at " << SNESBRR_GAUSS_FILE;
+    if (!file)
+        GTEST_SKIP() << "hardware table file not found at " << SNESBRR_GAUSS_FILE;
     int value = 0, index = 0;
     while (file >> value) {
         ASSERT_LT(index, 512);
@@ -43,7 +49,8 @@ TEST(GaussTable, MatchesTheHardwareTableFile) {
     EXPECT_EQ(index, 512);
 }
 
-TEST(Interpolate, WeightsAndTheSixteenBitWrap) {
+TEST(Interpolate, WeightsAndTheSixteenBitWrap)
+{
     const std::int16_t flat[4] = {4096, 4096, 4096, 4096};
     // Offset 0 weighs 370, 1305, 374, 0: a sum of 2049/2048.
     EXPECT_EQ(interpolate(flat, 0), 740 + 2610 + 748);
@@ -58,29 +65,31 @@ TEST(Interpolate, WeightsAndTheSixteenBitWrap) {
     const std::int16_t high[4] = {32766, 32766, 32766, 32766};
     EXPECT_EQ(interpolate(high, 16), 32766);
     const std::int16_t odd[4] = {0, 3, 0, 0};
-    EXPECT_EQ(interpolate(odd, 0), 0);  // (1305 * 3) >> 11 = 1, cleared to 0
+    EXPECT_EQ(interpolate(odd, 0), 0); // (1305 * 3) >> 11 = 1, cleared to 0
 }
 
-TEST(Voice, FirstAudibleSampleIsCentredOnSampleOne) {
+TEST(Voice, FirstAudibleSampleIsCentredOnSampleOne)
+{
     auto data = silent_sample(3);
-    set_nibble(data, 1, 1);  // an impulse of 4096 at source sample 1
+    set_nibble(data, 1, 1); // an impulse of 4096 at source sample 1
     const auto out = render(data, kUnityPitch);
     ASSERT_GE(out.size(), 3u);
-    EXPECT_EQ(out[0], 2610);  // 1305 * 4096 >> 11: no silent lead
-    EXPECT_EQ(out[1], 740);   // the impulse is now the oldest tap
+    EXPECT_EQ(out[0], 2610); // 1305 * 4096 >> 11: no silent lead
+    EXPECT_EQ(out[1], 740);  // the impulse is now the oldest tap
     EXPECT_EQ(out[2], 0);
 }
 
-TEST(Voice, InterpolatesBetweenSamplesAtOtherPitches) {
+TEST(Voice, InterpolatesBetweenSamplesAtOtherPitches)
+{
     auto data = silent_sample(3);
     set_nibble(data, 1, 1);
     // Half speed: every other output sits half-way (offset 128).
     const auto half = render(data, 0x0800);
     ASSERT_GE(half.size(), 5u);
     EXPECT_EQ(half[0], 2610);
-    EXPECT_EQ(half[1], 1930);  // 965 * 4096 >> 11
+    EXPECT_EQ(half[1], 1930); // 965 * 4096 >> 11
     EXPECT_EQ(half[2], 740);
-    EXPECT_EQ(half[3], 112);  // 56 * 4096 >> 11
+    EXPECT_EQ(half[3], 112); // 56 * 4096 >> 11
     EXPECT_EQ(half[4], 0);
     // Double speed skips every other source sample: impulse at 3 is heard
     // centred at output 1 (source 1 + 2).
@@ -89,10 +98,11 @@ TEST(Voice, InterpolatesBetweenSamplesAtOtherPitches) {
     const auto fast = render(fast_data, 0x2000);
     ASSERT_GE(fast.size(), 3u);
     EXPECT_EQ(fast[0], 0);
-    EXPECT_EQ(fast[1], -2610);  // -1305 * 4096 / 2048
+    EXPECT_EQ(fast[1], -2610); // -1305 * 4096 / 2048
 }
 
-TEST(Voice, SilencedWhenTheDecoderReachesTheEndBlock) {
+TEST(Voice, SilencedWhenTheDecoderReachesTheEndBlock)
+{
     // The end block itself is never heard: with the end at block E the last
     // output is centred on source sample 16E - 10 at pitch 0x1000.
     EXPECT_TRUE(render(silent_sample(1), kUnityPitch).empty());
@@ -105,26 +115,29 @@ TEST(Voice, SilencedWhenTheDecoderReachesTheEndBlock) {
     EXPECT_EQ(render(longer, kUnityPitch).size(), 22u);
 }
 
-TEST(Voice, LoopedOrUnterminatedSamplePlaysThroughItsLastBlock) {
+TEST(Voice, LoopedOrUnterminatedSamplePlaysThroughItsLastBlock)
+{
     // Centred on source samples 1..47 of three blocks.
     EXPECT_EQ(render(silent_sample(3, 0x03), kUnityPitch).size(), 47u);
     EXPECT_EQ(render(silent_sample(3, 0x00), kUnityPitch).size(), 47u);
     auto data = silent_sample(3, 0x03);
-    set_nibble(data, 47, 1);  // the very last sample is heard
+    set_nibble(data, 47, 1); // the very last sample is heard
     const auto out = render(data, kUnityPitch);
     EXPECT_EQ(out.back(), 2610);
 }
 
-TEST(Voice, OutputIsCappedAtTenSeconds) {
+TEST(Voice, OutputIsCappedAtTenSeconds)
+{
     auto data = silent_sample(2);
     set_nibble(data, 1, 2);
-    const auto out = render(data, 0);  // pitch 0 never moves
+    const auto out = render(data, 0); // pitch 0 never moves
     ASSERT_EQ(out.size(), kMaxRenderSamples);
     EXPECT_EQ(out.front(), 5220);
     EXPECT_EQ(out.back(), 5220);
 }
 
-TEST(Voice, RefusesCutBlocksAndPlaysNothingForEmptyData) {
+TEST(Voice, RefusesCutBlocksAndPlaysNothingForEmptyData)
+{
     std::vector<std::uint8_t> data(13, 0);
     std::vector<std::int16_t> out;
     EXPECT_EQ(render_voice(data.data(), data.size(), kUnityPitch, out), Status::PartialBlock);
@@ -132,5 +145,5 @@ TEST(Voice, RefusesCutBlocksAndPlaysNothingForEmptyData) {
     EXPECT_TRUE(out.empty());
 }
 
-}  // namespace
-}  // namespace snesbrr
+} // namespace
+} // namespace snesbrr

@@ -13,63 +13,82 @@ namespace {
 using namespace test;
 using Samples = std::vector<std::int16_t>;
 
-std::vector<std::uint8_t> with_data(const std::vector<std::uint8_t>& fmt, const std::vector<std::uint8_t>& data) {
+std::vector<std::uint8_t> with_data(const std::vector<std::uint8_t> &fmt,
+                                    const std::vector<std::uint8_t> &data)
+{
     std::vector<std::uint8_t> chunks;
     put_chunk(chunks, "fmt ", fmt);
     put_chunk(chunks, "data", data);
     return riff(chunks);
 }
 
-Status read(const std::vector<std::uint8_t>& file, MonoPcm& pcm) { return read_wav(file.data(), file.size(), pcm); }
+Status read(const std::vector<std::uint8_t> &file, MonoPcm &pcm)
+{
+    return read_wav(file.data(), file.size(), pcm);
+}
 
-Samples read_ok(const std::vector<std::uint8_t>& file) {
+Samples read_ok(const std::vector<std::uint8_t> &file)
+{
     MonoPcm pcm;
     EXPECT_EQ(read(file, pcm), Status::Ok);
     return pcm.samples;
 }
 
-Status read_status(const std::vector<std::uint8_t>& file) {
+Status read_status(const std::vector<std::uint8_t> &file)
+{
     MonoPcm pcm;
     return read(file, pcm);
 }
 
-template <typename T>
-std::vector<std::uint8_t> bytes_of(std::initializer_list<T> values) {
+template <typename T> std::vector<std::uint8_t> bytes_of(std::initializer_list<T> values)
+{
     std::vector<std::uint8_t> out(values.size() * sizeof(T));
-    std::memcpy(out.data(), values.begin(), out.size());  // little-endian hosts only
+    std::memcpy(out.data(), values.begin(), out.size()); // little-endian hosts only
     return out;
 }
 
-TEST(WavRead, EverySampleEncodingScalesTo16Bits) {
-    EXPECT_EQ(read_ok(with_data(fmt_body(1, 1, 8000, 8), {0x80, 0xFF, 0x00})), (Samples{0, 32512, -32768}));
+TEST(WavRead, EverySampleEncodingScalesTo16Bits)
+{
+    EXPECT_EQ(read_ok(with_data(fmt_body(1, 1, 8000, 8), {0x80, 0xFF, 0x00})),
+              (Samples{0, 32512, -32768}));
     EXPECT_EQ(read_ok(wav16({1, -2, 32767, -32768})), (Samples{1, -2, 32767, -32768}));
     // 24 and 32 bits round to the nearest 16-bit value and clamp at full scale.
-    EXPECT_EQ(read_ok(with_data(fmt_body(1, 1, 8000, 24), {0x56, 0x34, 0x12, 0x81, 0x34, 0x12, 0xFF, 0xFF, 0x7F})),
+    EXPECT_EQ(read_ok(with_data(fmt_body(1, 1, 8000, 24),
+                                {0x56, 0x34, 0x12, 0x81, 0x34, 0x12, 0xFF, 0xFF, 0x7F})),
               (Samples{0x1234, 0x1235, 32767}));
-    EXPECT_EQ(read_ok(with_data(fmt_body(1, 1, 8000, 32), bytes_of<std::int32_t>({0x1234C000, INT32_MIN}))),
+    EXPECT_EQ(read_ok(with_data(fmt_body(1, 1, 8000, 32),
+                                bytes_of<std::int32_t>({0x1234C000, INT32_MIN}))),
               (Samples{0x1235, -32768}));
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_EQ(read_ok(with_data(fmt_body(3, 1, 8000, 32), bytes_of<float>({0.5f, 1.0f, -1.0f, 2.0f, nan}))),
+    EXPECT_EQ(read_ok(with_data(fmt_body(3, 1, 8000, 32),
+                                bytes_of<float>({0.5f, 1.0f, -1.0f, 2.0f, nan}))),
               (Samples{16384, 32767, -32768, 32767, 0}));
-    EXPECT_EQ(read_ok(with_data(fmt_body(3, 1, 8000, 64), bytes_of<double>({-0.25}))), (Samples{-8192}));
+    EXPECT_EQ(read_ok(with_data(fmt_body(3, 1, 8000, 64), bytes_of<double>({-0.25}))),
+              (Samples{-8192}));
     EXPECT_EQ(read_ok(with_data(extensible_body(1, 1, 8000, 16), {0xD2, 0x04})), (Samples{1234}));
-    EXPECT_EQ(read_ok(with_data(extensible_body(3, 1, 8000, 32), bytes_of<float>({-0.5f}))), (Samples{-16384}));
+    EXPECT_EQ(read_ok(with_data(extensible_body(3, 1, 8000, 32), bytes_of<float>({-0.5f}))),
+              (Samples{-16384}));
 }
 
-TEST(WavRead, SampleRateKeptAndChannelsAveraged) {
+TEST(WavRead, SampleRateKeptAndChannelsAveraged)
+{
     MonoPcm pcm;
-    ASSERT_EQ(read(with_data(fmt_body(1, 2, 11025, 16), bytes_of<std::int16_t>({1000, 3000, -1, 0, 32767, 32767})), pcm),
+    ASSERT_EQ(read(with_data(fmt_body(1, 2, 11025, 16),
+                             bytes_of<std::int16_t>({1000, 3000, -1, 0, 32767, 32767})),
+                   pcm),
               Status::Ok);
     EXPECT_EQ(pcm.sample_rate, 11025u);
     EXPECT_EQ(pcm.samples, (Samples{2000, 0, 32767}));
     // Three channels in frames padded to 8 bytes by the block alignment.
-    EXPECT_EQ(read_ok(with_data(fmt_body(1, 3, 8000, 16, 8), bytes_of<std::int16_t>({300, 600, 900, 0x7777}))),
+    EXPECT_EQ(read_ok(with_data(fmt_body(1, 3, 8000, 16, 8),
+                                bytes_of<std::int16_t>({300, 600, 900, 0x7777}))),
               (Samples{600}));
 }
 
-TEST(WavRead, ChunkWalkSkipsPadsAndReadsShortDataToTheEnd) {
+TEST(WavRead, ChunkWalkSkipsPadsAndReadsShortDataToTheEnd)
+{
     std::vector<std::uint8_t> chunks;
-    put_chunk(chunks, "LIST", {1, 2, 3});  // odd size: one pad byte follows
+    put_chunk(chunks, "LIST", {1, 2, 3}); // odd size: one pad byte follows
     put_chunk(chunks, "data", bytes_of<std::int16_t>({7, 8}));
     put_chunk(chunks, "smpl", std::vector<std::uint8_t>(37, 9));
     put_chunk(chunks, "fmt ", fmt_body(1, 1, 8000, 16));
@@ -85,11 +104,14 @@ TEST(WavRead, ChunkWalkSkipsPadsAndReadsShortDataToTheEnd) {
     EXPECT_TRUE(read_ok(wav16({})).empty());
 }
 
-TEST(WavRead, RefusesBrokenFiles) {
+TEST(WavRead, RefusesBrokenFiles)
+{
     const std::vector<std::uint8_t> good = wav16({1, 2, 3, 4});
     const std::vector<std::uint8_t> d16 = {1, 0};
-    for (std::size_t n = 0; n < 44; ++n)  // every cut into the headers
-        EXPECT_NE(read_status(std::vector<std::uint8_t>(good.begin(), good.begin() + n)), Status::Ok) << n;
+    for (std::size_t n = 0; n < 44; ++n) // every cut into the headers
+        EXPECT_NE(read_status(std::vector<std::uint8_t>(good.begin(), good.begin() + n)),
+                  Status::Ok)
+            << n;
     auto avi = good;
     std::memcpy(avi.data() + 8, "AVI ", 4);
     EXPECT_EQ(read_status(avi), Status::NotRiffWave);
@@ -114,8 +136,10 @@ TEST(WavRead, RefusesBrokenFiles) {
     auto odd_guid = extensible_body(1, 1, 8000, 16);
     odd_guid[30] ^= 1;
     EXPECT_EQ(read_status(with_data(odd_guid, d16)), Status::UnsupportedFormat);
-    EXPECT_EQ(read_status(with_data(extensible_body(2, 1, 8000, 16), d16)), Status::UnsupportedFormat);
-    EXPECT_EQ(read_status(with_data(fmt_body(2, 1, 8000, 4), d16)), Status::UnsupportedFormat);  // ADPCM
+    EXPECT_EQ(read_status(with_data(extensible_body(2, 1, 8000, 16), d16)),
+              Status::UnsupportedFormat);
+    EXPECT_EQ(read_status(with_data(fmt_body(2, 1, 8000, 4), d16)),
+              Status::UnsupportedFormat); // ADPCM
     EXPECT_EQ(read_status(with_data(fmt_body(1, 1, 8000, 12), d16)), Status::UnsupportedBits);
     EXPECT_EQ(read_status(with_data(fmt_body(3, 1, 8000, 16), d16)), Status::UnsupportedBits);
     EXPECT_EQ(read_status(with_data(fmt_body(1, 0, 8000, 16, 2), d16)), Status::BadChannels);
@@ -124,7 +148,8 @@ TEST(WavRead, RefusesBrokenFiles) {
     EXPECT_EQ(read_status(with_data(fmt_body(1, 2, 8000, 16, 2), d16)), Status::BadBlockAlign);
 }
 
-TEST(WavWrite, PlainHeaderThatReadsBack) {
+TEST(WavWrite, PlainHeaderThatReadsBack)
+{
     const std::int16_t samples[] = {-2, 300};
     const auto file = write_wav(samples, 2, 32000);
     std::vector<std::uint8_t> expected;
@@ -136,5 +161,5 @@ TEST(WavWrite, PlainHeaderThatReadsBack) {
     EXPECT_EQ(file, expected);
 }
 
-}  // namespace
-}  // namespace snesbrr
+} // namespace
+} // namespace snesbrr
