@@ -117,17 +117,30 @@ unsigned char *SPCMGetSPCPtr()
 
 int SPCMCheckPresence()
 {
-    if (!ROMMem)
+    if (!ROMMem || ROMSize < 0x200 + int(sizeof kMarker))
         return 0;
     // The last position examined is the image size - 8: the marker may end with the file.
-    for (int64_t p = 0x200; p + int64_t(sizeof kMarker) <= ROMSize; ++p) {
-        const void *hit =
-            memchr(ROMMem + p, kMarker[0], size_t(ROMSize - int64_t(sizeof kMarker) + 1 - p));
-        if (!hit)
-            return 0;
-        p = static_cast<const unsigned char *>(hit) - ROMMem;
-        if (memcmp(ROMMem + p, kMarker, sizeof kMarker) == 0)
-            return 1;
+    const size_t last = size_t(ROMSize) - sizeof kMarker;
+    const unsigned char firstByte = kMarker[0], lastByte = kMarker[sizeof kMarker - 1];
+    // A position is a candidate when its first and last bytes match the marker's. Each
+    // chunk is tested whole, without an early exit, so that the compiler compares many
+    // positions per instruction; only the rare chunk with a candidate is compared fully.
+    constexpr size_t kChunk = 256;
+    for (size_t p = 0x200; p <= last; p += kChunk) {
+        const unsigned char *at = ROMMem + p;
+        const size_t count = last - p + 1 < kChunk ? last - p + 1 : kChunk;
+        unsigned char candidate = 0;
+        if (count == kChunk) {
+            for (size_t i = 0; i < kChunk; ++i)
+                candidate |= (at[i] == firstByte) & (at[i + sizeof kMarker - 1] == lastByte);
+        } else {
+            candidate = 1; // the short tail is simply compared in full
+        }
+        if (!candidate)
+            continue;
+        for (size_t i = 0; i < count; ++i)
+            if (memcmp(at + i, kMarker, sizeof kMarker) == 0)
+                return 1;
     }
     return 0;
 }
