@@ -12,6 +12,19 @@ namespace snesbrr {
 
 namespace {
 
+// Inserts item among the first count entries of items, which stay in ascending cost,
+// keeping at most capacity of them; returns the new count. When the list is full the
+// last entry gives way, so callers offer only items that beat it.
+template <class T, class Cost>
+int insert_ranked(T *items, int count, int capacity, const T &item, Cost cost)
+{
+    int at = std::min(count, capacity - 1);
+    for (; at > 0 && cost(items[at - 1]) > cost(item); --at)
+        items[at] = items[at - 1];
+    items[at] = item;
+    return std::min(count + 1, capacity);
+}
+
 constexpr int kMaxWidth = 16;
 constexpr int kNibbleMin = -8;
 constexpr int kNibbleMax = 7;
@@ -290,14 +303,8 @@ class Pool {
         }
         if (node.cost >= bound())
             return;
-        int at = std::min(size_, capacity_ - 1);
-        while (at > 0 && nodes_[at - 1].cost > node.cost) {
-            if (at < capacity_)
-                nodes_[at] = nodes_[at - 1];
-            --at;
-        }
-        nodes_[at] = node;
-        size_ = std::min(size_ + 1, capacity_);
+        size_ = insert_ranked(nodes_.data(), size_, capacity_, node,
+                              [](const Node &n) { return n.cost; });
     }
 
   private:
@@ -382,14 +389,9 @@ class BeamEncoder {
                 Path path = start;
                 if (!greedy_block(x, filter, shift, path, bound, guard_))
                     return;
-                int at = std::min(ranked, capacity - 1);
-                while (at > 0 && best[at - 1].error > path.error) {
-                    if (at < capacity)
-                        best[at] = best[at - 1];
-                    --at;
-                }
-                best[at] = Pair{path.error, filter, shift, path};
-                ranked = std::min(ranked + 1, capacity);
+                ranked =
+                    insert_ranked(best, ranked, capacity, Pair{path.error, filter, shift, path},
+                                  [](const Pair &p) { return p.error; });
             };
             if (k == 0) {
                 // Each filter's guess first, then its neighbours outward. The
