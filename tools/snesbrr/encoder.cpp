@@ -343,10 +343,11 @@ int estimated_shift(const int *target, int filter, int old, int older)
 class BeamEncoder {
   public:
     // Encodes blocks `first`.. of `target` (16-bit units, whole blocks, owned
-    // by the caller); block `first` uses filter 0 only unless `free_start`.
+    // by the caller); block `first` uses filter 0 only unless `free_start`, and
+    // so does `loop_block`, where a loop jumps in with a history of its own.
     BeamEncoder(const std::vector<int> &target, std::size_t first, bool free_start,
-                const EncoderSettings &settings)
-        : target_(target), first_(first), free_start_(free_start),
+                const EncoderSettings &settings, std::size_t loop_block = SIZE_MAX)
+        : target_(target), first_(first), free_start_(free_start), loop_block_(loop_block),
           blocks_(target.size() / kBlockSamples), next_block_(first),
           width_(std::clamp(settings.beam, 1, kMaxWidth)),
           trellis_(std::clamp(settings.trellis, 1, kMaxWidth)),
@@ -367,7 +368,7 @@ class BeamEncoder {
         const std::size_t b = next_block_++;
         Pool &next = next_;
         const int *x = target_.data() + b * kBlockSamples;
-        const int filters = (b == first_ && !free_start_) ? 1 : 4;
+        const int filters = ((b == first_ && !free_start_) || b == loop_block_) ? 1 : 4;
         next.clear();
         Pair shared[8];
         int shared_count = 0;
@@ -459,6 +460,7 @@ class BeamEncoder {
     const std::vector<int> &target_;
     std::size_t first_;
     bool free_start_;
+    std::size_t loop_block_;
     std::size_t blocks_;
     std::size_t next_block_;
     int width_;
@@ -573,6 +575,21 @@ EncodedSample encode(const std::int16_t *pcm, std::size_t count, const EncoderSe
         result.squared_error = without.best_cost();
     }
     append_end_block(result.brr);
+    return result;
+}
+
+EncodedSample encode_looped(const std::int16_t *pcm, std::size_t count, std::size_t loop_start,
+                            const EncoderSettings &settings)
+{
+    assert(count % kBlockSamples == 0 && loop_start % kBlockSamples == 0 && loop_start < count);
+    const std::vector<int> target(pcm, pcm + count);
+    BeamEncoder beam(target, 0, false, settings, loop_start / kBlockSamples);
+    while (!beam.done())
+        beam.advance();
+    EncodedSample result;
+    result.brr = beam.finish();
+    result.squared_error = beam.best_cost();
+    result.brr[result.brr.size() - kBlockBytes] |= make_header(0, 0, true, true);
     return result;
 }
 

@@ -24,6 +24,9 @@ struct EncoderSettings {
     int refined = 1;           // best (filter, shift) pairs per history given to the trellis, 1..6
     bool allow_lead_in = true; // may spend 9 bytes on a silent block in front
     bool click_guard = true;   // never decode runs that overflow the interpolation
+    // Minimise the error of the decoded samples themselves instead of what the DSP
+    // plays through its gaussian filter: for input that is already pre-emphasised.
+    bool flat = false;
 };
 
 struct EncodedSample {
@@ -40,6 +43,15 @@ std::size_t encoded_block_count(std::size_t count, bool lead_in);
 // blocks, lead-in block where it pays. `pcm` (count samples) owned by the caller.
 EncodedSample encode(const std::int16_t *pcm, std::size_t count,
                      const EncoderSettings &settings = {});
+
+// A looped sample: `pcm` holds count samples, a whole number of blocks, and the
+// loop runs from sample loop_start (a multiple of 16, below count) to the end.
+// Every block is encoded, none added: the last carries the end and loop flags,
+// and the loop block uses filter 0, so every pass decodes exactly like the first
+// whatever history the jump brings. No lead-in block, so the loop offset in bytes
+// is loop_start / 16 * 9.
+EncodedSample encode_looped(const std::int16_t *pcm, std::size_t count, std::size_t loop_start,
+                            const EncoderSettings &settings = {});
 
 // The common public method, for comparison: each block on its own, every
 // filter with shifts 0..12, each nibble the best of all 16 given the decoder
