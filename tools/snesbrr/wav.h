@@ -16,6 +16,11 @@ constexpr int kMaxChannels = 64;
 struct MonoPcm {
     std::uint32_t sample_rate = 0;     // frames per second, as stored in the file
     std::vector<std::int16_t> samples; // one per frame, channels averaged
+    // The first loop of a "smpl" chunk, in frames as stored (not checked against the
+    // samples), with the end made exclusive: the chunk itself names the last frame played.
+    bool has_loop = false;
+    std::uint32_t loop_start = 0;
+    std::uint64_t loop_end = 0;
 };
 
 // Parses `size` bytes at `data` (owned by the caller). Never reads outside
