@@ -68,7 +68,7 @@ bool parse_frames(const std::string &text, std::uint64_t &frames)
     return true;
 }
 
-int fail(std::ostream &err, const std::string &file, const char *what)
+int fail(std::ostream &err, const std::string &file, const std::string &what)
 {
     err << "snesbrr: " << file << ": " << what << "\n";
     return kExitFailure;
@@ -117,14 +117,12 @@ int encode_loop(const std::string &input, const MonoPcm &pcm, const Options &opt
     }
     if (start >= end)
         return fail(err, input,
-                    ("loop start " + std::to_string(start) + " is not before loop end " +
-                     std::to_string(end))
-                        .c_str());
+                    "loop start " + std::to_string(start) + " is not before loop end " +
+                        std::to_string(end));
     if (end > frames)
         return fail(err, input,
-                    ("loop end " + std::to_string(end) + " is past the sound's " +
-                     std::to_string(frames) + " frames")
-                        .c_str());
+                    "loop end " + std::to_string(end) + " is past the sound's " +
+                        std::to_string(frames) + " frames");
     const LoopLayout layout = plan_loop(start, end);
     if (layout.total() > kMaxEncodeSamples)
         return fail(err, input, describe(Status::TooLong));
@@ -138,16 +136,16 @@ int encode_loop(const std::string &input, const MonoPcm &pcm, const Options &opt
     if (status != Status::Ok)
         return fail(err, output, describe(status));
     if (layout.resampled) {
+        // The figure the utility derives from the output by the same rule.
         const double cents = layout.cents_flat();
-        char text[64];
-        std::snprintf(text, sizeof text, "%.2f cents %s", std::abs(cents),
-                      cents > 0 ? "flat" : "sharp");
-        char tune[64];
-        std::snprintf(tune, sizeof tune, "%.2f cents %s", std::abs(cents),
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "loop of %zu samples resampled to %zu (whole blocks): it plays %.2f cents "
+                      "%s, so tune the instrument %.2f cents %s",
+                      layout.input_length, layout.output_length, std::abs(cents),
+                      cents > 0 ? "flat" : "sharp", std::abs(cents),
                       cents > 0 ? "higher" : "lower");
-        err << "snesbrr: " << input << ": loop of " << layout.input_length
-            << " samples resampled to " << layout.output_length << " (whole blocks): it plays "
-            << text << ", so tune the instrument " << tune << "\n";
+        err << "snesbrr: " << input << ": " << line << "\n";
     }
     return kExitOk;
 }
