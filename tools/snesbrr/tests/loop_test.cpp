@@ -292,7 +292,7 @@ TEST(BrrDecode, RawAndHeaderedFormsAndTheirRefusals)
 
     const std::string not_brr =
         "is not a BRR file (its size is neither a multiple of 9 nor 2 more)";
-    const std::string outside = "has a loop offset beyond its last block";
+    const std::string outside = "has a loop offset outside its blocks";
     auto uneven = headered, past = headered;
     uneven[0] = 10;
     uneven[1] = 0;
