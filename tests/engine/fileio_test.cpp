@@ -55,7 +55,7 @@ TEST_F(RomFile, RefusesAFileThatAnotherProgramKeepsFromWriting)
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     const Seen seen = Open(locked, 1);
     EXPECT_EQ(seen.result, 0);
-    ExpectBox(seen.boxes[0], "Invalid source path", "FileOpen", ui::Icon::Warning, nullptr);
+    ExpectBox(seen.boxes[0], "Invalid source path", "FileOpen", ui::Icon::Warning, owner);
     CloseHandle(other);
 }
 
@@ -73,7 +73,7 @@ TEST_F(RomFile, SaveWritesTheImageInPlaceAndCanRepeat)
     for (int round = 0; round < 2; ++round) {
         const Seen seen = Run([] { return FileOut(ROMMem); }, false, nullptr, 1);
         EXPECT_EQ(seen.result, 0);
-        ExpectBox(seen.boxes[0], "Save successful", "Save", ui::Icon::Information, nullptr);
+        ExpectBox(seen.boxes[0], "Save successful", "Save", ui::Icon::Information, owner);
         EXPECT_EQ(files::Read(rom), expected) << "round " << round;
     }
 }
@@ -86,7 +86,7 @@ TEST_F(RomFile, SaveWithoutAnImageFailsAndWritesNothing)
     Open(small, 1); // refused: the refused file stays open, without an image
     const Seen seen = Run([] { return SPCMSave(); }, false, nullptr, 1);
     EXPECT_EQ(seen.result, 1);
-    ExpectBox(seen.boxes[0], "Save failed", "Save Error", ui::Icon::Error, nullptr);
+    ExpectBox(seen.boxes[0], "Save failed", "Save Error", ui::Icon::Error, owner);
     EXPECT_EQ(files::Read(small), content);
 }
 
