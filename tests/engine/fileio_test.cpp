@@ -45,6 +45,21 @@ TEST_F(RomFile, CancelChangesNothingAndSaysSo)
     EXPECT_EQ(ROMMem, image);
 }
 
+TEST_F(RomFile, TheChooserAlsoListsSfcFiles)
+{
+    std::string types;
+    ui::WithAnswers([this] { return FileIn(SPCMGetPPtr(), owner); },
+                    [&](DWORD tid) {
+                        HWND chooser = ui::WaitDialog(tid, "Open");
+                        char text[128] = "";
+                        // cmb1, the file types: the first is the one shown at first.
+                        SendMessageA(GetDlgItem(chooser, 0x470), CB_GETLBTEXT, 0, LPARAM(text));
+                        types = text;
+                        ui::AnswerOpenDialog(tid, nullptr);
+                    });
+    EXPECT_EQ(types, "SNES ROMs (*.smc *.sfc *.fig *.bin)");
+}
+
 // (A read-only file cannot be tested here: Wine run as root writes to it all the same.)
 TEST_F(RomFile, RefusesAFileThatAnotherProgramKeepsFromWriting)
 {
