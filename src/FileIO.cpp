@@ -12,7 +12,7 @@ unsigned char *ROMMem = nullptr;
 int ROMSize = 0;
 
 static HANDLE hFile = INVALID_HANDLE_VALUE;
-static HWND romOwner = nullptr; // owner of the engine's refusals: the window of the last open
+static HWND boxOwner = nullptr; // see FIOSetOwner
 static int lastOpenCancelled = 0;
 static char appdir[MAX_PATH] = "";
 
@@ -35,26 +35,44 @@ static bool Choose(HWND owner, const char *filter, char *name)
     return GetOpenFileNameA(&ofn) != FALSE;
 }
 
-static void Refuse(HWND owner, const char *text)
+// Every box of this module goes through here, so that each has the window as its owner.
+static void Box(const char *text, const char *caption, UINT icon)
 {
-    MessageBoxA(owner, text, "Error", MB_ICONERROR);
+    MessageBoxA(boxOwner, text, caption, icon);
 }
 
-static int RefuseOpen(HWND owner, const char *text)
+static void Refuse(const char *text)
 {
-    Refuse(owner, text);
+    Box(text, "Error", MB_ICONERROR);
+}
+
+static int RefuseOpen(const char *text)
+{
+    Refuse(text);
     return 0;
+}
+
+void FIOSetOwner(HWND window)
+{
+    boxOwner = window;
+}
+
+HWND FIOOwner()
+{
+    return boxOwner;
 }
 
 int FileIn(unsigned char **slot, HWND owner)
 {
     char path[MAX_PATH] = "";
+    FIOSetOwner(owner);
     lastOpenCancelled = 1;
-    if (!Choose(owner, "SNES ROMs (*.smc *.fig *.bin)\0*.smc;*.fig;*.bin\0All Files (*.*)\0*.*\0",
+    if (!Choose(owner,
+                "SNES ROMs (*.smc *.sfc *.fig *.bin)\0*.smc;*.sfc;*.fig;*.bin\0"
+                "All Files (*.*)\0*.*\0",
                 path))
         return 0;
     lastOpenCancelled = 0;
-    romOwner = owner;
 
     if (hFile != INVALID_HANDLE_VALUE) {
         CloseHandle(hFile);
@@ -68,28 +86,28 @@ int FileIn(unsigned char **slot, HWND owner)
     *slot = nullptr;
     ROMSize = 0;
     if (hFile == INVALID_HANDLE_VALUE) {
-        MessageBoxA(nullptr, "Invalid source path", "FileOpen", MB_ICONWARNING);
+        Box("Invalid source path", "FileOpen", MB_ICONWARNING);
         return 0;
     }
 
     DWORD high = 0;
     const DWORD low = GetFileSize(hFile, &high);
     if (high != 0 || low > INT_MAX)
-        return RefuseOpen(owner, "This ROM file is 2 GiB or larger and cannot be loaded.\n"
-                                 "Choose the ROM file itself, not a disc or archive image.");
+        return RefuseOpen("This ROM file is 2 GiB or larger and cannot be loaded.\n"
+                          "Choose the ROM file itself, not a disc or archive image.");
     if (low <= 0x100000)
-        return RefuseOpen(owner, "An unexpanded ROM does not have any vacant banks.\n"
-                                 "Expand it and try again.");
+        return RefuseOpen("An unexpanded ROM does not have any vacant banks.\n"
+                          "Expand it and try again.");
 
     unsigned char *image = static_cast<unsigned char *>(malloc(low));
     if (!image)
-        return RefuseOpen(owner, "There is not enough memory to load this ROM.\n"
-                                 "Close other programs and try again.");
+        return RefuseOpen("There is not enough memory to load this ROM.\n"
+                          "Close other programs and try again.");
     DWORD read = 0;
     if (!ReadFile(hFile, image, low, &read, nullptr) || read != low) {
         free(image);
-        return RefuseOpen(owner, "The ROM file could not be read completely.\n"
-                                 "Check that the file is readable and try again.");
+        return RefuseOpen("The ROM file could not be read completely.\n"
+                          "Check that the file is readable and try again.");
     }
     *slot = image;
     ROMSize = static_cast<int>(low);
@@ -115,16 +133,16 @@ int FileOut(const unsigned char *image)
         }
     }
     if (!saved) {
-        MessageBoxA(nullptr, "Save failed", "Save Error", MB_ICONERROR);
+        Box("Save failed", "Save Error", MB_ICONERROR);
         return 1;
     }
-    MessageBoxA(nullptr, "Save successful", "Save", MB_ICONINFORMATION);
+    Box("Save successful", "Save", MB_ICONINFORMATION);
     return 0;
 }
 
 void FIOError(const char *text)
 {
-    Refuse(romOwner, text);
+    Refuse(text);
 }
 
 void FIOCfgCurDir(const char *dir)
@@ -155,7 +173,7 @@ int FIOGetSize(const char *name, bool *measured)
         *measured = false;
     HANDLE h = OpenForReading(name);
     if (h == INVALID_HANDLE_VALUE) {
-        Refuse(nullptr, "Size check failed. Couldn't access target file");
+        Refuse("Size check failed. Couldn't access target file");
         return 0;
     }
     DWORD high = 0;
@@ -172,14 +190,14 @@ int FIOSampleWrite(const unsigned char *data, uint16_t size)
     HANDLE h =
         CreateFileA("temp.brr", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        MessageBoxA(nullptr, "Sample output failed.", "Couldn't create sample file.", MB_ICONERROR);
+        Box("Sample output failed.", "Couldn't create sample file.", MB_ICONERROR);
         return 1;
     }
     DWORD written = 0;
     const bool ok = WriteFile(h, data, size, &written, nullptr) && written == size;
     CloseHandle(h);
     if (!ok) {
-        Refuse(nullptr, "Sample output failed.  Couldn't write file.");
+        Refuse("Sample output failed.  Couldn't write file.");
         return 1;
     }
     return 0;
@@ -191,14 +209,14 @@ unsigned char *FIOSampleRead(int *length)
     const int size = FIOGetSize("temp.brr");
     HANDLE h = OpenForReading("temp.brr");
     if (h == INVALID_HANDLE_VALUE) {
-        Refuse(nullptr, "Sample read failed.  Couldn't access target sample.");
+        Refuse("Sample read failed.  Couldn't access target sample.");
         return nullptr;
     }
     // One spare byte, so that an empty sample still gets a buffer of its own.
     unsigned char *buffer = static_cast<unsigned char *>(malloc(static_cast<size_t>(size) + 1));
     if (!buffer) {
         CloseHandle(h);
-        Refuse(nullptr, "There is not enough memory to read the encoded sample.");
+        Refuse("There is not enough memory to read the encoded sample.");
         return nullptr;
     }
     DWORD read = 0;
@@ -207,7 +225,7 @@ unsigned char *FIOSampleRead(int *length)
     CloseHandle(h);
     if (!ok) {
         free(buffer);
-        Refuse(nullptr, "Sample read failed.  Couldn't read in file.");
+        Refuse("Sample read failed.  Couldn't read in file.");
         return nullptr;
     }
     if (length)

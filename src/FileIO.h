@@ -15,9 +15,17 @@ typedef HWND__ *HWND;
 extern unsigned char *ROMMem; // ROM image, ROMSize bytes; null before the first open
 extern int ROMSize;           // bytes, > 0x100000 once a file was accepted
 
-// Lets the user choose a ROM file, opens it and reads it whole into a new image stored
-// at *slot (the previous image is released). Returns 1 when a file was read, 0 when the
-// user cancelled (nothing changed) or the file was refused (already reported).
+// Owner of every message box of the file layer, the engine and the encoder runs (with
+// FIOError, and for boxes added later): the main window, which the system disables while
+// a box it owns is shown, so that no command of the window can run in the middle of
+// another. FileIn sets it to its owner; null (unowned boxes) until then.
+void FIOSetOwner(HWND window);
+HWND FIOOwner();
+
+// Lets the user choose a ROM file (.smc, .sfc, .fig, .bin or any), opens it and reads it
+// whole into a new image stored at *slot (the previous image is released). Makes owner
+// the owner of the boxes. Returns 1 when a file was read, 0 when the user cancelled
+// (nothing changed) or the file was refused (already reported).
 int FileIn(unsigned char **slot, HWND owner);
 
 // 1 when the last FileIn returned 0 because the user cancelled the chooser (the loaded
@@ -25,11 +33,11 @@ int FileIn(unsigned char **slot, HWND owner);
 int FIOLastOpenCancelled();
 
 // Writes the image, as long as the open file, over the file from offset 0 and reports
-// the outcome to the user. Returns 0 when written, 1 when writing failed.
+// the outcome to the user. Returns 0 when written, 1 when writing failed. A headerless
+// file stays headerless: the image is the file, header or none.
 int FileOut(const unsigned char *image);
 
-// Shows a refusal of the engine: caption "Error", error icon, owned by the window that
-// opened the current ROM, so that the window takes no input until it is read.
+// Shows a refusal of the engine: caption "Error", error icon, owned by FIOOwner().
 void FIOError(const char *text);
 
 // Keeps a copy of the program directory (at most 255 characters are kept).

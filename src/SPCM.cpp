@@ -29,14 +29,16 @@ constexpr int kDataStart = 0x8100;
 constexpr int kDataEnd = 0xFFE2; // one past the last byte of the sample data
 constexpr int kSlots = 64;
 
+// Offsets from ROM byte 0, which lies behind the copier header when the file has one.
 // Hooks: low, middle and bank byte of the upload block's LoROM address.
-constexpr int kHookLow = 0x2FE, kHookMid = 0x303, kHookBank = 0x308;
-
+constexpr int kHookLow = 0xFE, kHookMid = 0x103, kHookBank = 0x108;
 // Stock material of the unmodified game.
-constexpr int OrigPtrAddr = 0x78204;
+constexpr int OrigPtrAddr = 0x78004;
 constexpr int OrigPtrSize = 0x50;
-constexpr int OrigPCMAddr = 0x78258;
+constexpr int OrigPCMAddr = 0x78058;
 constexpr int OrigPCMSize = 0x6F20;
+// The sound program's pointer holds one bank byte: banks 0x00-0xFF, 8 MiB of ROM.
+constexpr int kReachable = 0x800000;
 // The free area of a new bank starts at 0xF01C, 4 bytes below the end of the stock data.
 constexpr int kInitialFree = 0x0FC6;
 
@@ -54,6 +56,18 @@ void Put16(unsigned char *p, int value)
 int Get16(const unsigned char *p)
 {
     return p[0] | p[1] << 8;
+}
+
+// Bytes of copier header in front of the loaded ROM data: 0x200 or 0 (headerless).
+int Header()
+{
+    return static_cast<int>(AddrHeaderSize(ROMSize));
+}
+
+// File offset of a ROM offset.
+int At(int romOffset)
+{
+    return Header() + romOffset;
 }
 
 int FreeAreaStart()
@@ -103,6 +117,18 @@ int RefuseBank(const char *text)
     return 0;
 }
 
+// Refuses the bank at file offset bank that the hooks' pointer leads to; why ends the
+// sentence that names the fault.
+int RefuseBankAt(uint32_t pointer, int64_t bank, const char *why)
+{
+    char text[256];
+    snprintf(text, sizeof text,
+             "The ROM's sample pointer (%06X) leads to a bank at %X, which %s.\nThe ROM is "
+             "damaged or was changed by other means; open another ROM.",
+             static_cast<unsigned>(pointer), static_cast<unsigned>(bank), why);
+    return RefuseBank(text);
+}
+
 } // namespace
 
 unsigned char **SPCMGetPPtr()
@@ -117,7 +143,8 @@ unsigned char *SPCMGetSPCPtr()
 
 int SPCMCheckPresence()
 {
-    if (!ROMMem || ROMSize < 0x200 + int(sizeof kMarker))
+    const size_t start = size_t(Header());
+    if (!ROMMem || size_t(ROMSize) < start + sizeof kMarker)
         return 0;
     // The last position examined is the image size - 8: the marker may end with the file.
     const size_t last = size_t(ROMSize) - sizeof kMarker;
@@ -126,7 +153,7 @@ int SPCMCheckPresence()
     // chunk is tested whole, without an early exit, so that the compiler compares many
     // positions per instruction; only the rare chunk with a candidate is compared fully.
     constexpr size_t kChunk = 256;
-    for (size_t p = 0x200; p <= last; p += kChunk) {
+    for (size_t p = start; p <= last; p += kChunk) {
         const unsigned char *at = ROMMem + p;
         const size_t count = last - p + 1 < kChunk ? last - p + 1 : kChunk;
         unsigned char candidate = 0;
@@ -147,23 +174,38 @@ int SPCMCheckPresence()
 
 int SPCMSetupROM(int offset)
 {
-    if (offset == 0)
-        return 0;
-    char text[200];
-    if (offset < 0 || offset >= 0x800200) {
+    char text[256];
+    const int header = Header();
+    // An example bank start for the messages: the first bank past the stock material.
+    const unsigned example = static_cast<unsigned>(At(0x80000));
+    if (offset < header || (offset - header) % kBankSize != 0) {
         snprintf(text, sizeof text,
-                 "A sample bank at %X cannot be reached: the ROM's pointer holds only one bank "
-                 "byte.\nChoose a bank below 800200.",
-                 static_cast<unsigned>(offset));
+                 "A sample bank cannot start at %X: the banks of this ROM start at %s.\n"
+                 "Choose a bank start, for example %X.",
+                 static_cast<unsigned>(offset),
+                 header ? "200 (behind the copier header) plus a multiple of 8000"
+                        : "multiples of 8000 (it has no copier header)",
+                 example);
         FIOError(text);
         return 0;
     }
-    if (offset == 0x200) {
-        FIOError("The first bank of the ROM holds the game's sample pointer and cannot take "
-                 "the sample bank.\nChoose another bank, for example 80200.");
+    if (offset - header >= kReachable) {
+        snprintf(text, sizeof text,
+                 "A sample bank at %X cannot be reached: the ROM's pointer holds only one bank "
+                 "byte.\nChoose a bank below %X.",
+                 static_cast<unsigned>(offset), static_cast<unsigned>(At(kReachable)));
+        FIOError(text);
         return 0;
     }
-    if (!BankInsideImage(offset) || OrigPCMAddr + OrigPCMSize > ROMSize) {
+    if (offset == header) {
+        snprintf(text, sizeof text,
+                 "The first bank of the ROM holds the game's sample pointer and cannot take "
+                 "the sample bank.\nChoose another bank, for example %X.",
+                 example);
+        FIOError(text);
+        return 0;
+    }
+    if (!BankInsideImage(offset) || At(OrigPCMAddr + OrigPCMSize) > ROMSize) {
         snprintf(text, sizeof text,
                  "A sample bank at %X does not fit in this ROM of %X bytes.\n"
                  "Choose a bank that ends inside the ROM, or expand the ROM.",
@@ -174,13 +216,13 @@ int SPCMSetupROM(int offset)
 
     // Read the stock material before anything is written: the bank may cover it.
     unsigned char directory[kDirSize] = {};
-    memcpy(directory, ROMMem + OrigPtrAddr, OrigPtrSize);
+    memcpy(directory, ROMMem + At(OrigPtrAddr), OrigPtrSize);
     unsigned char *data = static_cast<unsigned char *>(calloc(kDataSize, 1));
     if (!data) {
         FIOError("There is not enough memory to build the sample bank.");
         return 0;
     }
-    memcpy(data, ROMMem + OrigPCMAddr, OrigPCMSize);
+    memcpy(data, ROMMem + At(OrigPCMAddr), OrigPCMSize);
 
     unsigned char *bank = ROMMem + offset;
     memcpy(bank, "STAR", 4);
@@ -198,22 +240,26 @@ int SPCMSetupROM(int offset)
     Put16(bank + kCounterOffset, kInitialFree);
     memcpy(bank + kMarkerOffset, kMarker, sizeof kMarker);
 
-    const uint32_t pointer = AddrPCLOROM(static_cast<uint32_t>(offset + kUploadOffset));
-    ROMMem[kHookLow] = static_cast<unsigned char>(pointer);
-    ROMMem[kHookMid] = static_cast<unsigned char>(pointer >> 8);
-    ROMMem[kHookBank] = static_cast<unsigned char>(pointer >> 16);
+    const uint32_t pointer =
+        AddrPCLOROM(static_cast<uint32_t>(offset + kUploadOffset), static_cast<uint32_t>(header));
+    ROMMem[At(kHookLow)] = static_cast<unsigned char>(pointer);
+    ROMMem[At(kHookMid)] = static_cast<unsigned char>(pointer >> 8);
+    ROMMem[At(kHookBank)] = static_cast<unsigned char>(pointer >> 16);
     return 1;
 }
 
 int SPCMReadIn()
 {
-    if (!ROMMem || ROMSize <= kHookBank)
+    if (!ROMMem || ROMSize <= At(kHookBank))
         return RefuseBank("No ROM is loaded.");
-    char text[200];
-    const uint32_t pointer = ROMMem[kHookLow] | ROMMem[kHookMid] << 8 | ROMMem[kHookBank] << 16;
+    char text[256];
+    const uint32_t pointer =
+        ROMMem[At(kHookLow)] | ROMMem[At(kHookMid)] << 8 | ROMMem[At(kHookBank)] << 16;
     // Below 0x8000 within its bank an address has no place in the ROM.
     const int64_t bank =
-        (pointer & 0xFFFF) < 0x8000 ? -1 : int64_t(AddrLOROMPC(pointer)) - kUploadOffset;
+        (pointer & 0xFFFF) < 0x8000
+            ? -1
+            : int64_t(AddrLOROMPC(pointer, static_cast<uint32_t>(Header()))) - kUploadOffset;
     if (!BankInsideImage(bank)) {
         snprintf(text, sizeof text,
                  "The ROM's sample pointer (%06X) does not lead to a sample bank inside this "
@@ -221,7 +267,15 @@ int SPCMReadIn()
                  static_cast<unsigned>(pointer));
         return RefuseBank(text);
     }
+    // Saving such a bank would write directory bytes over the pointer.
+    if (bank <= At(kHookBank) && bank + kBankSize > At(kHookLow))
+        return RefuseBankAt(pointer, bank, "covers the pointer itself");
     const unsigned char *base = ROMMem + bank;
+    // Save writes only into a bank that ends with the marker.
+    if (memcmp(base + kMarkerOffset, kMarker, sizeof kMarker) != 0)
+        return RefuseBankAt(pointer, bank,
+                            "does not end with the sample bank's marker, so it could never be "
+                            "saved");
     const int counter = Get16(base + kCounterOffset);
     if (counter > kDataSize) {
         snprintf(text, sizeof text,

@@ -11,8 +11,13 @@
 //   0x7FF2  0x0000, 0x0000                empty block that ends the upload chain
 //   0x7FF6  free-space counter            free bytes at the top of the sample data
 //   0x7FF8  "qelvarin"                    bank marker
-// The pointer hooks at file offsets 0x2FE, 0x303 and 0x308 hold the low, middle and bank
-// byte of the LoROM address of bank offset 0x0008, where the game's upload starts.
+// The pointer hooks at ROM offsets 0xFE, 0x103 and 0x108 (file offsets 0x2FE, 0x303 and
+// 0x308 behind a copier header) hold the low, middle and bank byte of the LoROM address
+// of bank offset 0x0008, where the game's upload starts.
+//
+// File offsets below are offsets into the file as it is: a file whose size is a whole
+// number of 32 KiB banks has no copier header, and its banks start at multiples of
+// 0x8000 instead of 0x200 plus those (see AddrHeaderSize).
 //
 // Directory entry i (image offset 4i): start address, loop address (16 bits each);
 // start 0 marks an empty slot. Samples are packed from 0x8100 upward without stored
@@ -27,17 +32,19 @@ unsigned char **SPCMGetPPtr();
 // The sample memory image: 0x8000 bytes, byte i mirrors audio address 0x8000 + i.
 unsigned char *SPCMGetSPCPtr();
 
-// 1 when the bank marker occurs anywhere in the ROM image behind the header, else 0.
+// 1 when the bank marker occurs anywhere in the ROM image behind the copier header, else 0.
 int SPCMCheckPresence();
 
-// Builds a new bank at file offset (0x200 + k * 0x8000) from the stock directory and
-// sample data and points the hooks at it. Returns 1 when built; 0 when offset is 0 or
-// the bank was refused (reported); nothing is changed then.
+// Builds a new bank at file offset (header + k * 0x8000, 1 <= k < 0x100) from the stock
+// directory and sample data and points the hooks at it. Returns 1 when built; 0 when
+// the offset was refused (reported): not a bank start, the first bank (it holds the
+// hooks), out of the pointer's reach or past the end of the ROM. Nothing is changed then.
 int SPCMSetupROM(int offset);
 
 // Reads the bank that the hooks point at into a new sample memory image. Returns 1 when
-// read; 0 when the bank lies outside the ROM or breaks its own bounds (reported), and
-// then no bank is loaded: the previous one belonged to the replaced ROM image.
+// read; 0 when the bank lies outside the ROM, covers the hooks, lacks the marker at its
+// end or breaks its own bounds (reported), and then no bank is loaded: the previous one
+// belonged to the replaced ROM image.
 int SPCMReadIn();
 
 // Writes the image back into the bank and the ROM image to the file. Returns FileOut's

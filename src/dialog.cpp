@@ -6,6 +6,7 @@
 
 #include "FileIO.h"
 #include "SPCM.h"
+#include "addr.h"
 #include "resource.h"
 #include "snesbrr.h"
 #include "version.h"
@@ -15,10 +16,12 @@ namespace {
 // Pitch for Play: 0x1000 plays the sample as recorded; the sound processor's pitch
 // register is 14 bits wide.
 constexpr long kMaxPitch = 0x3FFF;
-// Bank placement: a bank begins 0x200 (the copier header) plus a multiple of 0x8000
-// (one 32 KiB LoROM bank) into the file.
+// Bank placement: a bank begins the copier header (0x200 bytes, or none) plus a multiple
+// of 0x8000 (one 32 KiB LoROM bank) into the file.
 constexpr unsigned long kBankMask = 0x7FFF;
-constexpr unsigned long kHeaderSize = 0x200;
+// The placement dialog's result when it was closed without an offset; DialogBoxParam
+// gives the same when the dialog cannot be created.
+constexpr INT_PTR kNoPlacement = -1;
 // Both input fields are read into 32 characters, so at most 31 are looked at.
 constexpr int kInputChars = 32;
 
@@ -78,13 +81,18 @@ void InitMain(HWND window)
     ResetControls(window);
 }
 
-// The bank placement dialog's result as an offset for SPCMSetupROM: -1 (the dialog
-// could not be created) counts as closed.
-int AskBankOffset(HWND window)
+// The file offset chosen in the bank placement dialog, or kNoPlacement.
+INT_PTR AskBankOffset(HWND window)
 {
-    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NEWROM),
-                                     window, dlgProcp, 0);
-    return result == -1 ? 0 : (int)result;
+    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NEWROM), window,
+                           dlgProcp, (LPARAM)AddrHeaderSize(ROMSize));
+}
+
+// A new bank for a ROM without one; false when none was placed (closed or refused).
+bool PlaceBank(HWND window)
+{
+    const INT_PTR offset = AskBankOffset(window);
+    return offset != kNoPlacement && SPCMSetupROM((int)offset);
 }
 
 void OnOpen(HWND window)
@@ -96,7 +104,7 @@ void OnOpen(HWND window)
             ResetControls(window);
         return;
     }
-    if (!SPCMCheckPresence() && !SPCMSetupROM(AskBankOffset(window))) {
+    if (!SPCMCheckPresence() && !PlaceBank(window)) {
         ResetControls(window);
         return;
     }
@@ -155,6 +163,11 @@ void OnDelete(HWND window)
 
 void OnMainCommand(HWND window, int id, int code)
 {
+    // The window is disabled while a box or dialog that it owns is shown; a command that
+    // arrives then (posted by another program) would run in the middle of the one that
+    // showed it, so it is dropped, as a click on the disabled window is.
+    if (!IsWindowEnabled(window))
+        return;
     // Only the slot list sends code 1 in this window.
     if (code == CBN_SELCHANGE)
         ComboChange(window);
@@ -184,6 +197,17 @@ void OnMainCommand(HWND window, int id, int code)
     }
 }
 
+// The ROM's copier header size is the dialog's parameter; a headerless ROM gets the
+// texts for its own offsets, a headered one keeps the template's.
+void OnPlacementInit(HWND dialog, LPARAM header)
+{
+    SetWindowLongPtrA(dialog, DWLP_USER, header);
+    if (header == 0)
+        SetDlgItemTextA(dialog, IDC_NEWROM_TEXT,
+                        "This ROM has no copier header.  Point to 32,768 bytes of free space "
+                        "at a multiple of 8000, e.g. 80000.  The RATS tag will be created.");
+}
+
 void OnPlacementOk(HWND dialog)
 {
     char text[kInputChars];
@@ -195,8 +219,10 @@ void OnPlacementOk(HWND dialog)
         return;
     }
     long offset = std::strtol(text, nullptr, 16); // saturates at the largest long
-    if (((unsigned long)offset - kHeaderSize) & kBankMask) {
-        ShowError(dialog, "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200...");
+    const unsigned long header = (unsigned long)GetWindowLongPtrA(dialog, DWLP_USER);
+    if (((unsigned long)offset - header) & kBankMask) {
+        ShowError(dialog, header ? "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200..."
+                                 : "Pointer is not on 32kb boundary\ni.e. 80000, 88000, 90000...");
         return;
     }
     EndDialog(dialog, (INT_PTR)offset);
@@ -307,15 +333,19 @@ INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM)
     }
 }
 
-INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM)
+INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM extra)
 {
-    // Nothing on WM_INITDIALOG: the field starts empty and without the focus. The
+    // WM_INITDIALOG returns 0: the field starts empty and without the focus. The
     // default command 1 (Enter) and the field's notifications fall through.
-    if (message != WM_COMMAND)
-        return 0;
-    switch (LOWORD(command)) {
-    case IDCANCEL: EndDialog(dialog, 0); break;
-    case IDC_NEWROM_OK: OnPlacementOk(dialog); break;
+    switch (message) {
+    case WM_INITDIALOG: OnPlacementInit(dialog, extra); break;
+    case WM_COMMAND:
+        switch (LOWORD(command)) {
+        case IDCANCEL: EndDialog(dialog, kNoPlacement); break;
+        case IDC_NEWROM_OK: OnPlacementOk(dialog); break;
+        default: break;
+        }
+        break;
     default: break;
     }
     return 0;

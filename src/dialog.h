@@ -16,8 +16,10 @@ int CheckHexValid(const char *text);
 // window with 1 by Exit and with 2 by the cancel command (close box, Escape).
 INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM extra);
 
-// Bank placement dialog procedure: returns 0 for every message. The dialog ends with
-// the accepted file offset (0x200 + k * 0x8000) or with 0 when it was closed.
+// Bank placement dialog procedure: returns 0 for every message. Its creation parameter
+// is the ROM's copier header size (AddrHeaderSize: 0x200, or 0 for a headerless file);
+// the dialog takes file offsets of that file and ends with an accepted one (header +
+// k * 0x8000) or with -1 when it was closed.
 INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM extra);
 
 // Control states of the main window.

@@ -24,6 +24,7 @@ static void RunEncoder()
     SHELLEXECUTEINFOA run = {};
     run.cbSize = sizeof run;
     run.fMask = SEE_MASK_NOCLOSEPROCESS; // the shell's own box tells of a failed start
+    run.hwnd = FIOOwner();               // and is owned by the window like every other
     run.lpVerb = "open";
     run.lpFile = "snesbrr.exe";
     run.lpParameters = out;

@@ -1,4 +1,4 @@
-// LoROM addresses and file offsets of a headered ROM.
+// LoROM addresses and file offsets of headered and headerless ROMs.
 #include <gtest/gtest.h>
 
 #include "addr.h"
@@ -36,6 +36,20 @@ TEST(Addr, RoundTripsEveryBankStartAndEnd)
     }
     for (uint32_t offset = 0x200; offset < 0x400200; offset += 0x3FFF)
         ASSERT_EQ(AddrLOROMPC(AddrPCLOROM(offset)), offset) << std::hex << offset;
+}
+
+TEST(Addr, TheSizeTellsAHeaderlessFileAndItsOffsets)
+{
+    EXPECT_EQ(AddrHeaderSize(0x200000), 0u);
+    EXPECT_EQ(AddrHeaderSize(0x108000), 0u);
+    // A header, and every size that is neither kind, keep the headered offsets.
+    for (int64_t size : {0x200200, 0x200201, 0x2001FF, 0x208000 - 1, 0x100001})
+        EXPECT_EQ(AddrHeaderSize(size), 0x200u) << std::hex << size;
+    EXPECT_EQ(AddrLOROMPC(0x108008, 0), 0x80008u);
+    EXPECT_EQ(AddrLOROMPC(0x008000, 0), 0u);
+    EXPECT_EQ(AddrPCLOROM(0x88008, 0), 0x118008u);
+    for (uint32_t offset = 0; offset < 0x400000; offset += 0x3FFF)
+        ASSERT_EQ(AddrLOROMPC(AddrPCLOROM(offset, 0), 0), offset) << std::hex << offset;
 }
 
 } // namespace

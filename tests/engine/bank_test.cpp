@@ -1,5 +1,7 @@
 // The sample bank in memory: building a bank in a stock ROM, reading it, saving it,
 // inserting and deleting samples, and refusing banks and placements that do not fit.
+#include <algorithm>
+
 #include "bank_fixture.h"
 
 namespace {
@@ -51,13 +53,49 @@ TEST_F(Bank, ABankOverTheStockMaterialStillCopiesIt)
 TEST_F(Bank, RefusesPlacementsThatCannotHoldABankAndChangesNothing)
 {
     const int ends = 0x200 + 0x200000; // the stock ROM is 2 MiB behind its header
-    for (int offset : {0, 0x200, ends - 0x8000 + 0x8000, ends + 0x8000, 0x800200, 0x7FFF8200}) {
+    // Offsets that are not bank starts would build a bank over the header and the hooks
+    // (2F0) or across two LoROM banks (80201); each refusal is reported.
+    for (int offset :
+         {0, 0x200, 0x2F0, 0x80000, 0x80201, -0x7E00, ends, ends + 0x8000, 0x800200, 0x7FFF8200}) {
         doubles::errors.clear();
         EXPECT_EQ(SPCMSetupROM(offset), 0) << std::hex << offset;
         EXPECT_EQ(Image(), stock) << std::hex << offset;
-        EXPECT_EQ(doubles::errors.size(), offset == 0 ? 0u : 1u) << std::hex << offset;
+        EXPECT_EQ(doubles::errors.size(), 1u) << std::hex << offset;
     }
     EXPECT_EQ(SPCMSetupROM(ends - 0x8000), 1) << "the last bank of the ROM fits";
+}
+
+// A headerless file is the headered one without its first 0x200 bytes: every step must
+// give the same bytes, 0x200 lower, and the file keeps its own size.
+TEST_F(Bank, AHeaderlessRomIsWorkedOnExactlyAsIfItHadAHeader)
+{
+    const std::vector<uint8_t> headerless(stock.begin() + 0x200, stock.end());
+    std::vector<uint8_t> results[2];
+    for (int header : {0x200, 0}) {
+        doubles::Load(header ? stock : headerless);
+        ASSERT_EQ(SPCMCheckPresence(), 0);
+        // Each kind refuses the other's bank starts and names its own in the messages.
+        EXPECT_EQ(SPCMSetupROM(header ? 0x80000 : 0x80200), 0);
+        EXPECT_EQ(SPCMSetupROM(header), 0);
+        ASSERT_EQ(doubles::errors.size(), 2u);
+        const char *example = header ? "80200." : "80000.";
+        for (const std::string &error : doubles::errors)
+            EXPECT_NE(error.find(example), std::string::npos) << error;
+        ASSERT_EQ(SPCMSetupROM(0x80000 + header), 1);
+        ASSERT_EQ(SPCMCheckPresence(), 1);
+        ASSERT_EQ(SPCMReadIn(), 1);
+        ASSERT_EQ(Insert(0x14, 900, 0x11), 0);
+        SPCMDeleteSample(5);
+        ASSERT_EQ(SPCMSave(), 0);
+        ASSERT_EQ(SPCMReadIn(), 1) << "the saved bank reads back";
+        const auto dir = stockrom::Directory();
+        EXPECT_EQ(SPCMFetchStart(0x14), 0xF01C - (dir[6].start - dir[5].start));
+        results[header ? 0 : 1] = doubles::saved;
+    }
+    ASSERT_EQ(results[1].size(), stock.size() - 0x200);
+    EXPECT_TRUE(std::equal(results[1].begin(), results[1].end(), results[0].begin() + 0x200));
+    EXPECT_TRUE(std::equal(stock.begin(), stock.begin() + 0x200, results[0].begin()))
+        << "the copier header of the headered file is untouched";
 }
 
 TEST_F(Bank, FindsTheMarkerAnywhereUpToTheLastByteButNeverBeyond)
@@ -291,6 +329,26 @@ TEST_F(DamagedBank, RefusesCountersAndStartsOutsideTheSampleArea)
     bank[0x0C + 4 * 40] = 0x1C; // at the free-area start: an empty sample, allowed
     EXPECT_EQ(SPCMReadIn(), 1);
     EXPECT_EQ(SPCMGetSampleSize(40), 0);
+}
+
+TEST_F(DamagedBank, RefusesABankOverTheHooksOrWithoutItsMarker)
+{
+    // A bank in the first 32 KiB of the ROM covers the hooks: Save would write its
+    // directory over them. With the marker at its end it looks like a sample bank.
+    for (uint32_t pointer : {0x008008u, 0x0080F8u}) {
+        const int bank = 0x200 + int(pointer & 0x7FFF) - 8;
+        memcpy(ROMMem + bank, ROMMem + kBank, 0x8000);
+        Hooks(pointer);
+        ExpectRefused("covers the pointer");
+    }
+    doubles::Load(stock);
+    Prepare();
+    doubles::errors.clear();
+    Hooks(0x118008); // the bank above the sample bank: in the ROM, but no sample bank
+    ExpectRefused("marker");
+    Hooks(0x108008);
+    ROMMem[kBank + 0x7FFF] ^= 1; // the last byte of the marker
+    ExpectRefused("marker");
 }
 
 TEST_F(Bank, SaveNeverWritesTheBankIntoAnotherRom)

@@ -120,11 +120,11 @@ TEST_F(Bridge, ARunThatWritesNothingIsReportedNotTakenFromAnEarlierFile)
     const Seen seen = Insert(0x15, wav, 3);
     EXPECT_EQ(seen.result, 1);
     ExpectBox(seen.boxes[0], "Size check failed. Couldn't access target file", "Error",
-              ui::Icon::Error, nullptr);
+              ui::Icon::Error, owner);
     ExpectBox(seen.boxes[1], "Size check failed. Couldn't access target file", "Error",
-              ui::Icon::Error, nullptr);
+              ui::Icon::Error, owner);
     ExpectBox(seen.boxes[2], "Sample read failed.  Couldn't access target sample.", "Error",
-              ui::Icon::Error, nullptr);
+              ui::Icon::Error, owner);
     EXPECT_EQ(SPCMFetchStart(0x15), 0);
     EXPECT_EQ(SPCMGetFree(), 0x0FC6 - 90);
 }

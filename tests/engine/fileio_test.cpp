@@ -45,6 +45,21 @@ TEST_F(RomFile, CancelChangesNothingAndSaysSo)
     EXPECT_EQ(ROMMem, image);
 }
 
+TEST_F(RomFile, TheChooserAlsoListsSfcFiles)
+{
+    std::string types;
+    ui::WithAnswers([this] { return FileIn(SPCMGetPPtr(), owner); },
+                    [&](DWORD tid) {
+                        HWND chooser = ui::WaitDialog(tid, "Open");
+                        char text[128] = "";
+                        // cmb1, the file types: the first is the one shown at first.
+                        SendMessageA(GetDlgItem(chooser, 0x470), CB_GETLBTEXT, 0, LPARAM(text));
+                        types = text;
+                        ui::AnswerOpenDialog(tid, nullptr);
+                    });
+    EXPECT_EQ(types, "SNES ROMs (*.smc *.sfc *.fig *.bin)");
+}
+
 // (A read-only file cannot be tested here: Wine run as root writes to it all the same.)
 TEST_F(RomFile, RefusesAFileThatAnotherProgramKeepsFromWriting)
 {
@@ -55,7 +70,7 @@ TEST_F(RomFile, RefusesAFileThatAnotherProgramKeepsFromWriting)
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     const Seen seen = Open(locked, 1);
     EXPECT_EQ(seen.result, 0);
-    ExpectBox(seen.boxes[0], "Invalid source path", "FileOpen", ui::Icon::Warning, nullptr);
+    ExpectBox(seen.boxes[0], "Invalid source path", "FileOpen", ui::Icon::Warning, owner);
     CloseHandle(other);
 }
 
@@ -73,7 +88,7 @@ TEST_F(RomFile, SaveWritesTheImageInPlaceAndCanRepeat)
     for (int round = 0; round < 2; ++round) {
         const Seen seen = Run([] { return FileOut(ROMMem); }, false, nullptr, 1);
         EXPECT_EQ(seen.result, 0);
-        ExpectBox(seen.boxes[0], "Save successful", "Save", ui::Icon::Information, nullptr);
+        ExpectBox(seen.boxes[0], "Save successful", "Save", ui::Icon::Information, owner);
         EXPECT_EQ(files::Read(rom), expected) << "round " << round;
     }
 }
@@ -86,7 +101,7 @@ TEST_F(RomFile, SaveWithoutAnImageFailsAndWritesNothing)
     Open(small, 1); // refused: the refused file stays open, without an image
     const Seen seen = Run([] { return SPCMSave(); }, false, nullptr, 1);
     EXPECT_EQ(seen.result, 1);
-    ExpectBox(seen.boxes[0], "Save failed", "Save Error", ui::Icon::Error, nullptr);
+    ExpectBox(seen.boxes[0], "Save failed", "Save Error", ui::Icon::Error, owner);
     EXPECT_EQ(files::Read(small), content);
 }
 

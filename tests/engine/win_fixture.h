@@ -28,6 +28,7 @@ class WinEngine : public ::testing::Test {
     {
         owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
+        FIOSetOwner(owner); // as the main window is, by its first Open
         dir = files::TempDir("engine");
     }
 

@@ -3,6 +3,7 @@
 // from this process through its windows.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -278,6 +279,173 @@ TEST_F(Program, PlacesABankInsertsSavesAndReopens)
     PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
     EXPECT_EQ(ExitCode(), 0);
     files::Remove(data);
+}
+
+// The program started with its encoder beside it, its main window shown.
+class Running : public Program {
+  protected:
+    void SetUp() override
+    {
+        Program::SetUp();
+        ASSERT_TRUE(Copy("snesbrr.exe"));
+        Start();
+        tid = process.dwThreadId;
+        main = MainWindow();
+        ASSERT_NE(main, nullptr);
+        list = GetDlgItem(main, IDC_SLOTS);
+    }
+
+    DWORD tid = 0;
+    HWND main = nullptr, list = nullptr;
+};
+
+// Opens path from the menu; when placement is given, types it into the bank placement
+// dialog, which must appear, and returns its text. Returns when the slot list is full.
+std::string OpenRom(HWND main, DWORD tid, const std::string &path, const char *placement)
+{
+    HWND list = GetDlgItem(main, IDC_SLOTS);
+    SendMessageW(list, CB_RESETCONTENT, 0, 0); // so that the full list shows the new ROM
+    PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
+    EXPECT_TRUE(ui::AnswerOpenDialog(tid, path.c_str(), 10000));
+    std::string text;
+    if (placement) {
+        HWND dialog = ui::WaitDialog(tid, "New ROM", 10000, main);
+        EXPECT_NE(dialog, nullptr) << path;
+        text = ui::Text(GetDlgItem(dialog, IDC_NEWROM_TEXT));
+        SendMessageA(GetDlgItem(dialog, IDC_NEWROM_OFFSET), WM_SETTEXT, 0, LPARAM(placement));
+        PostMessageA(dialog, WM_COMMAND, IDC_NEWROM_OK, 0);
+    }
+    EXPECT_TRUE(WaitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 64; }, 10000))
+        << path;
+    return text;
+}
+
+// Selects a slot as a click does and runs a button's command on it.
+void OnSlot(HWND main, int slot, int command)
+{
+    HWND list = GetDlgItem(main, IDC_SLOTS);
+    SendMessageW(list, CB_SETCURSEL, WPARAM(slot), 0);
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
+    PostMessageA(main, WM_COMMAND, command, 0);
+}
+
+// A headerless file is its headered copy without the first 0x200 bytes. Prepared at the
+// same bank (100000 is 100200 without the header), given the same sample, with the same
+// sample deleted, saved and reopened, the two files must still differ only by the header.
+TEST_F(Running, AHeaderlessRomGoesThroughTheSameStepsAsItsHeaderedCopy)
+{
+    const std::string data = files::TempDir("headerless");
+    const std::string headered = data + "\\game.smc", headerless = data + "\\game.sfc";
+    const std::string wav = data + "\\tone.wav";
+    const std::vector<uint8_t> stock = stockrom::Make();
+    files::Write(headered, stock);
+    files::Write(headerless, std::vector<uint8_t>(stock.begin() + 0x200, stock.end()));
+    files::Write(wav, files::MakeWav(files::Tone(2000, 330.0)));
+
+    std::vector<std::string> shown[2];
+    for (int headerlessRun = 0; headerlessRun < 2; ++headerlessRun) {
+        const std::string &rom = headerlessRun ? headerless : headered;
+        const std::string text = OpenRom(main, tid, rom, headerlessRun ? "100000" : "100200");
+        EXPECT_EQ(text.find("no copier header") != std::string::npos, headerlessRun == 1) << text;
+        OnSlot(main, kSlot, IDC_INSERT);
+        ASSERT_TRUE(ui::AnswerOpenDialog(tid, wav.c_str(), 10000));
+        ASSERT_TRUE(WaitFor([&] { return Entry(list, kSlot) == "14: Used"; }, 30000)) << rom;
+        OnSlot(main, 5, IDC_DELETE);
+        ASSERT_TRUE(WaitFor([&] { return Entry(list, 5) == "05: Unused"; }, 10000)) << rom;
+        PostMessageA(main, WM_COMMAND, IDM_SAVE, 0);
+        EXPECT_EQ(ui::AnswerMessageBox(tid, 10000, main).text, "Save successful");
+
+        OpenRom(main, tid, rom, nullptr);
+        EXPECT_EQ(ui::WaitDialog(tid, "New ROM", 300, main), nullptr) << "the bank was saved";
+        shown[headerlessRun] = Entries(list);
+        shown[headerlessRun].push_back(ui::Text(GetDlgItem(main, IDC_FREE)));
+    }
+    EXPECT_EQ(shown[1], shown[0]);
+    EXPECT_EQ(shown[0][kSlot], "14: Used");
+    const std::vector<uint8_t> withHeader = files::Read(headered),
+                               without = files::Read(headerless);
+    ASSERT_EQ(without.size(), stock.size() - 0x200) << "saved at its own size, without a header";
+    ASSERT_EQ(withHeader.size(), stock.size());
+    EXPECT_TRUE(std::equal(stock.begin(), stock.begin() + 0x200, withHeader.begin()));
+    EXPECT_TRUE(std::equal(without.begin(), without.end(), withHeader.begin() + 0x200));
+    EXPECT_NE(withHeader, stock) << "the steps changed nothing";
+
+    PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(ExitCode(), 0);
+    files::Remove(data);
+}
+
+// Answers every message box of the program until none comes for a while; each must be
+// owned by the main window, which must take no input while it is shown. During the
+// first, during(box) runs the commands a user might try.
+std::vector<std::string> AnswerBoxes(HWND main, DWORD tid, const std::function<void()> &during)
+{
+    std::vector<std::string> texts;
+    while (HWND box = ui::WaitDialog(tid, nullptr, texts.empty() ? 30000 : 2000, main)) {
+        const ui::MessageBoxInfo info = ui::ReadMessageBox(box);
+        EXPECT_EQ(info.owner, main) << info.text;
+        EXPECT_FALSE(IsWindowEnabled(main)) << info.text;
+        if (texts.empty())
+            during();
+        // A window that the commands opened is not a box: cancel it and say so.
+        if (HWND other = ui::WaitDialog(tid, "Open", 500, main)) {
+            ADD_FAILURE() << "a command ran in the middle of: " << info.text;
+            PostMessageA(other, WM_COMMAND, IDCANCEL, 0);
+            Sleep(300);
+        }
+        texts.push_back(info.caption + ": " + info.text);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        WaitFor([&] { return !IsWindow(box); }, 5000);
+    }
+    return texts;
+}
+
+// The box of a failed Open: File > Open and Cancel in the middle of it left the window
+// showing the old ROM's slots with no ROM behind them.
+TEST_F(Running, NoCommandRunsDuringTheBoxOfAFailedOpen)
+{
+    const std::string rom = workDir + "\\stock.smc", locked = workDir + "\\locked.smc";
+    files::Write(rom, stockrom::Make());
+    files::Write(locked, stockrom::Make());
+    OpenRom(main, tid, rom, "100200");
+
+    // Another program keeps the file from being written: the open fails.
+    HANDLE other = CreateFileA(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, locked.c_str(), 10000));
+    const std::vector<std::string> boxes = AnswerBoxes(main, tid, [&] {
+        PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
+        ui::AnswerOpenDialog(tid, nullptr, 1000);
+    });
+    CloseHandle(other);
+    EXPECT_EQ(boxes, std::vector<std::string>{"FileOpen: Invalid source path"});
+    EXPECT_TRUE(WaitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 0; }, 5000))
+        << "the window still shows slots of a ROM it no longer has";
+    EXPECT_FALSE(IsWindowEnabled(list));
+}
+
+// The boxes of an encoder run that wrote nothing: Play on a used slot in the middle of
+// the first rewrote temp.brr, and the played sample was inserted into the empty slot.
+TEST_F(Running, NoCommandRunsDuringTheBoxesOfAnEncodeThatWroteNothing)
+{
+    const std::string rom = workDir + "\\stock.smc", wav = workDir + "\\broken.wav";
+    files::Write(rom, stockrom::Make());
+    files::Write(wav, {'N', 'O', 'T', ' ', 'A', ' ', 'W', 'A', 'V'});
+    OpenRom(main, tid, rom, "100200");
+    const std::string free = ui::Text(GetDlgItem(main, IDC_FREE));
+
+    OnSlot(main, kSlot, IDC_INSERT);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, wav.c_str(), 10000));
+    const std::vector<std::string> boxes =
+        AnswerBoxes(main, tid, [&] { OnSlot(main, 0, IDC_PLAY); });
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes[0], "Error: Size check failed. Couldn't access target file");
+    Sleep(300);
+    EXPECT_EQ(Entry(list, kSlot), "14: Unused");
+    EXPECT_EQ(ui::Text(GetDlgItem(main, IDC_FREE)), free);
+    EXPECT_FALSE(files::Exists(programDir + "\\temp.wav")) << "Play ran";
 }
 
 } // namespace

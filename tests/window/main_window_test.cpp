@@ -390,7 +390,7 @@ TEST_F(Window, SaveWritesTheFileAndReopensWithoutPlacement)
     Post(IDM_SAVE);
     ui::MessageBoxInfo box = Answer("Save");
     EXPECT_EQ(box.text, "Save successful");
-    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_EQ(box.owner, main);
     EXPECT_EQ(box.icon, ui::Icon::Information);
     EXPECT_EQ(OtherDialog(200), nullptr);
     EXPECT_TRUE(Capture() == before) << "Save refreshes no display";

@@ -1,5 +1,5 @@
-// The bank placement dialog on its own (template 1001 with dlgProcp), and the hex check
-// that it shares with the pitch field.
+// The bank placement dialog on its own (template 1001 with dlgProcp), for headered and
+// headerless ROMs, and the hex check that it shares with the pitch field.
 #include <windows.h>
 
 #include <atomic>
@@ -30,7 +30,7 @@ class Placement : public ::testing::Test {
         thread_ = std::thread([this] {
             tid_ = GetCurrentThreadId();
             result_ = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NEWROM),
-                                      nullptr, dlgProcp, 0);
+                                      nullptr, dlgProcp, header);
             ended_ = true;
         });
         while (!tid_)
@@ -80,6 +80,7 @@ class Placement : public ::testing::Test {
     }
 
     HWND dialog = nullptr, field = nullptr;
+    LPARAM header = 0x200; // the ROM's copier header, the dialog's parameter
 
   private:
     std::thread thread_;
@@ -163,17 +164,50 @@ TEST_F(Placement, EnterInTheFieldDoesNothing)
     EXPECT_EQ(Result(300), -2);
 }
 
-TEST_F(Placement, EscapeEndsWithZero)
+// -1 is no file offset of any ROM, so that 0 remains the first bank of a headerless one.
+TEST_F(Placement, EscapeEndsWithMinusOne)
 {
     Type("80200");
     PostMessageA(field, WM_KEYDOWN, VK_ESCAPE, 1);
-    EXPECT_EQ(Result(), 0);
+    EXPECT_EQ(Result(), -1);
 }
 
-TEST_F(Placement, CloseBoxEndsWithZero)
+TEST_F(Placement, CloseBoxEndsWithMinusOne)
 {
     Type("80200");
     PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(Result(), -1);
+}
+
+class HeaderlessPlacement : public Placement {
+  protected:
+    HeaderlessPlacement() { header = 0; }
+};
+
+TEST_F(HeaderlessPlacement, TakesTheFilesOwnBankStartsAndSaysSo)
+{
+    const std::string text = ui::Text(GetDlgItem(dialog, IDC_NEWROM_TEXT));
+    EXPECT_NE(text.find("no copier header"), std::string::npos) << text;
+    EXPECT_NE(text.find("multiple of 8000, e.g. 80000"), std::string::npos) << text;
+    for (const char *refused : {"80200", "200", "8000 0", "7FFF"}) {
+        Type(refused);
+        PressOk();
+        const ui::MessageBoxInfo box = Box();
+        EXPECT_EQ(box.text, CheckHexValid(refused)
+                                ? "Invalid pointer input"
+                                : "Pointer is not on 32kb boundary\ni.e. 80000, 88000, 90000...")
+            << refused;
+        EXPECT_EQ(box.owner, dialog);
+    }
+    Type("88000");
+    PressOk();
+    EXPECT_EQ(Result(), 0x88000);
+}
+
+TEST_F(HeaderlessPlacement, PassesTheFirstBankOnForTheEngineToRefuse)
+{
+    Type("0");
+    PressOk();
     EXPECT_EQ(Result(), 0);
 }
 
