@@ -128,10 +128,15 @@ TEST(LoopedEncode, EveryLengthLoopsSeamlesslyAndInTune)
                 12000 *
                 std::sin(kTwoPi * c.periods * (double(c.start) + double(j) * step) / length + 1)));
         EXPECT_GT(correlation(expected, passes.front()), 0.995);
-        // No jump where the loop wraps, nor anywhere else.
-        int worst = 0;
+        // No jump where the loop wraps, nor anywhere else (whatever gain the encoder's
+        // objective gives a tone).
+        double xy = 0, xx = 0, worst = 0;
+        for (std::size_t j = 0; j < m; ++j) {
+            xy += double(expected[j]) * passes.front()[j];
+            xx += double(expected[j]) * expected[j];
+        }
         for (std::size_t j = 0; j < m; ++j)
-            worst = std::max(worst, std::abs(passes.front()[j] - expected[j]));
+            worst = std::max(worst, std::abs(passes.front()[j] - xy / xx * expected[j]));
         EXPECT_LT(worst, 1500);
 
         // The voice itself plays the same loop over and over once the first pass is
@@ -330,7 +335,9 @@ TEST(BlocksExport, ReencodingTheExportKeepsOffsetAndLoopLength)
     const std::string dir = scratch_dir("loop-export");
     for (const auto &[start, length] : {std::pair<int, int>{1000, 100}, {1003, 4001}}) {
         const std::size_t end = static_cast<std::size_t>(start + length);
-        save(dir + "/in.wav", wav16(periodic_input(end, static_cast<std::size_t>(length), 7)));
+        // About 320 Hz, where the DSP's filter hardly matters.
+        save(dir + "/in.wav",
+             wav16(periodic_input(end, static_cast<std::size_t>(length), length / 100)));
         ASSERT_EQ(run_cli({dir + "/in.wav", "-e", dir + "/a.brr", "--loop-start",
                            std::to_string(start), "--loop-end", std::to_string(end)})
                       .code,
