@@ -5,23 +5,9 @@
 #include <string>
 
 #include "bank_fixture.h"
+#include "files.h"
 
 namespace {
-
-// A .brr file image: blocks of 9 bytes whose headers hold flags; the last block gets
-// lastFlags; offset >= 0 puts the 2-byte loop header in front.
-std::vector<uint8_t> BrrImage(int blocks, int lastFlags, int offset = -1)
-{
-    std::vector<uint8_t> file;
-    if (offset >= 0)
-        file = {uint8_t(offset), uint8_t(offset >> 8)};
-    for (int b = 0; b < blocks; ++b) {
-        file.push_back(uint8_t(0xB0 | (b + 1 == blocks ? lastFlags : 0)));
-        for (int i = 1; i < 9; ++i)
-            file.push_back(uint8_t(b * 16 + i));
-    }
-    return file;
-}
 
 std::vector<uint8_t> SampleFile(int slot)
 {
@@ -91,7 +77,7 @@ TEST_F(Interchange, AnEmptyEncodingIsRefusedSoTheNextSampleKeepsItsData)
 
 TEST_F(Interchange, BrrFilesGoInWithTheirLoopAndComeOutUnchanged)
 {
-    const std::vector<uint8_t> raw = BrrImage(3, 0x01);
+    const std::vector<uint8_t> raw = files::BrrImage(3, 0x01);
     ASSERT_EQ(InsertBrr(0x14, raw), 0);
     EXPECT_EQ(SPCMFetchStart(0x14), 0xF01C);
     EXPECT_EQ(SPCMFetchLoop(0x14), 0xF01C);
@@ -99,7 +85,7 @@ TEST_F(Interchange, BrrFilesGoInWithTheirLoopAndComeOutUnchanged)
     EXPECT_EQ(SPCMLoopOffset(0x14), -1);
     EXPECT_EQ(SampleFile(0x14), raw);
 
-    const std::vector<uint8_t> looped = BrrImage(4, 0x03, 18);
+    const std::vector<uint8_t> looped = files::BrrImage(4, 0x03, 18);
     ASSERT_EQ(InsertBrr(0x15, looped, true), 0) << "Insert Looped takes the file's loop";
     EXPECT_EQ(SPCMFetchStart(0x15), 0xF01C + 27);
     EXPECT_EQ(SPCMFetchLoop(0x15), 0xF01C + 27 + 18);
@@ -116,15 +102,15 @@ TEST_F(Interchange, BrrFilesGoInWithTheirLoopAndComeOutUnchanged)
     EXPECT_EQ(SampleFile(0x16), looped);
 
     // A header without the loop flag still sets the loop address; the sample plays once.
-    ASSERT_EQ(InsertBrr(0x17, BrrImage(2, 0x01, 9)), 0);
+    ASSERT_EQ(InsertBrr(0x17, files::BrrImage(2, 0x01, 9)), 0);
     EXPECT_EQ(SPCMFetchLoop(0x17), SPCMFetchStart(0x17) + 9);
-    EXPECT_EQ(SampleFile(0x17), BrrImage(2, 0x01));
+    EXPECT_EQ(SampleFile(0x17), files::BrrImage(2, 0x01));
 
     // Insert Looped refuses a file that does not loop, raw or without the loop flag.
     const std::vector<uint8_t> before = Memory();
     doubles::errors.clear();
-    EXPECT_EQ(InsertBrr(0x18, BrrImage(2, 0x03), true), 1);
-    EXPECT_EQ(InsertBrr(0x18, BrrImage(2, 0x01, 0), true), 1);
+    EXPECT_EQ(InsertBrr(0x18, files::BrrImage(2, 0x03), true), 1);
+    EXPECT_EQ(InsertBrr(0x18, files::BrrImage(2, 0x01, 0), true), 1);
     ASSERT_EQ(doubles::errors.size(), 2u);
     for (const std::string &text : doubles::errors)
         EXPECT_EQ(text.rfind("This .brr file does not loop", 0), 0u) << text;
@@ -133,7 +119,7 @@ TEST_F(Interchange, BrrFilesGoInWithTheirLoopAndComeOutUnchanged)
 
 TEST_F(Interchange, EachBadBrrFileIsRefusedWithItsReasonAndChangesNothing)
 {
-    std::vector<uint8_t> earlyEnd = BrrImage(3, 0x01);
+    std::vector<uint8_t> earlyEnd = files::BrrImage(3, 0x01);
     earlyEnd[9] |= 0x01;
     const int tooLarge = (0x0FC6 / 9 + 1) * 9;
     struct Bad {
@@ -144,11 +130,12 @@ TEST_F(Interchange, EachBadBrrFileIsRefusedWithItsReasonAndChangesNothing)
         {std::vector<uint8_t>(10, 0x01), "is 10 bytes long, which fits neither form"},
         {{}, "holds no BRR block"},
         {{9, 0}, "holds no BRR block"},
-        {BrrImage(3, 0x03, 4), "(4 bytes) is not a multiple of 9"},
-        {BrrImage(3, 0x03, 27), "(27 bytes) lies outside its 27 bytes"},
-        {BrrImage(3, 0x00), "The last block of this .brr file lacks the end flag"},
+        {files::BrrImage(3, 0x03, 4), "(4 bytes) is not a multiple of 9"},
+        {files::BrrImage(3, 0x03, 27), "(27 bytes) lies outside its 27 bytes"},
+        {files::BrrImage(3, 0x00), "The last block of this .brr file lacks the end flag"},
         {earlyEnd, "Block 1 of this .brr file has the end flag, but the last block is 2"},
-        {BrrImage(tooLarge / 9, 0x01), "Input sample too large.\nSize: FC9 bytes\nFree: FC6 bytes"},
+        {files::BrrImage(tooLarge / 9, 0x01),
+         "Input sample too large.\nSize: FC9 bytes\nFree: FC6 bytes"},
         {std::vector<uint8_t>(9 * 4000, 0x01), "Size: 8CA0 bytes"}, // beyond any bank
     };
     const std::vector<uint8_t> before = Memory();
@@ -169,7 +156,7 @@ TEST_F(Interchange, InsertLoopedEncodesTheChosenLoopAndTellsTheTuning)
     doubles::wavLoopStart = 100;
     doubles::wavLoopEnd = 500;
     reply = {0, 100, 500};
-    doubles::encoded = BrrImage(33, 0x03, 63);
+    doubles::encoded = files::BrrImage(33, 0x03, 63);
     double cents = 0;
     ASSERT_EQ(SPCMInsertLooped(0x14, nullptr, AnswerLoop, &cents), 0);
     EXPECT_EQ(proposal.frames, 1000);
@@ -185,7 +172,7 @@ TEST_F(Interchange, InsertLoopedEncodesTheChosenLoopAndTellsTheTuning)
     // blocks keeps the pitch.
     doubles::wavLoopStart = -1;
     reply = {0, 10, 22};
-    doubles::encoded = BrrImage(4, 0x03, 9); // 3 blocks: 48 samples, 4 passes of 12
+    doubles::encoded = files::BrrImage(4, 0x03, 9); // 3 blocks: 48 samples, 4 passes of 12
     ASSERT_EQ(SPCMInsertLooped(0x15, nullptr, AnswerLoop, &cents), 0);
     EXPECT_EQ(proposal.start, 0);
     EXPECT_EQ(proposal.end, 1000);
@@ -204,7 +191,7 @@ TEST_F(Interchange, InsertLoopedEncodesTheChosenLoopAndTellsTheTuning)
     EXPECT_EQ(proposal.frames, -1) << "nothing to loop: no dialog";
     doubles::wavFrames = 1000;
     reply = {0, 0, 1000};
-    doubles::encoded = BrrImage(4, 0x01);
+    doubles::encoded = files::BrrImage(4, 0x01);
     EXPECT_EQ(SPCMInsertLooped(0x16, nullptr, AnswerLoop, &cents), 1);
     ASSERT_EQ(doubles::errors.size(), 2u);
     EXPECT_NE(doubles::errors[0].find("holds no sound"), std::string::npos);

@@ -90,6 +90,19 @@ std::vector<uint8_t> MakeWav(const std::vector<int16_t> &mono, int rate)
     return v;
 }
 
+std::vector<uint8_t> BrrImage(int blocks, int lastFlags, int offset)
+{
+    std::vector<uint8_t> file;
+    if (offset >= 0)
+        file = {uint8_t(offset), uint8_t(offset >> 8)};
+    for (int b = 0; b < blocks; ++b) {
+        file.push_back(uint8_t(0xB0 | (b + 1 == blocks ? lastFlags : 0)));
+        for (int i = 1; i < 9; ++i)
+            file.push_back(uint8_t(b * 16 + i));
+    }
+    return file;
+}
+
 std::vector<int16_t> Tone(int frames, double freq, int amp)
 {
     std::vector<int16_t> v(size_t(frames > 0 ? frames : 0));
