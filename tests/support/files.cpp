@@ -90,6 +90,20 @@ std::vector<uint8_t> MakeWav(const std::vector<int16_t> &mono, int rate)
     return v;
 }
 
+std::vector<uint8_t> WithLoop(std::vector<uint8_t> wav, uint32_t start, uint32_t last)
+{
+    wav.insert(wav.end(), {'s', 'm', 'p', 'l'});
+    Put(wav, 36 + 24, 4);
+    for (uint32_t field : {0u, 0u, 31250u, 60u, 0u, 0u, 0u, 1u, 0u}) // period in ns, 1 loop
+        Put(wav, field, 4);
+    for (uint32_t field : {0u, 0u, start, last, 0u, 0u}) // id, forward, start, end, infinite
+        Put(wav, field, 4);
+    const uint32_t riff = uint32_t(wav.size() - 8);
+    for (int i = 0; i < 4; ++i)
+        wav[size_t(4 + i)] = uint8_t(riff >> (8 * i));
+    return wav;
+}
+
 std::vector<uint8_t> BrrImage(int blocks, int lastFlags, int offset)
 {
     std::vector<uint8_t> file;
