@@ -217,6 +217,19 @@ std::vector<uint8_t> ExpectedRom(const std::vector<uint8_t> &brr)
     return file;
 }
 
+// Opens the stock ROM at path through the program's Open and places its bank at kBank.
+void OpenWithBank(DWORD tid, HWND main, const std::string &rom)
+{
+    HWND list = GetDlgItem(main, IDC_SLOTS);
+    PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str(), 10000));
+    HWND placement = ui::WaitDialog(tid, "New ROM", 10000, main);
+    ASSERT_NE(placement, nullptr);
+    SendMessageA(GetDlgItem(placement, IDC_NEWROM_OFFSET), WM_SETTEXT, 0, LPARAM("100200"));
+    PostMessageA(placement, WM_COMMAND, IDC_NEWROM_OK, 0);
+    ASSERT_TRUE(WaitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 64; }, 10000));
+}
+
 TEST_F(Program, PlacesABankInsertsSavesAndReopens)
 {
     ASSERT_TRUE(Copy("snesbrr.exe"));
@@ -230,13 +243,7 @@ TEST_F(Program, PlacesABankInsertsSavesAndReopens)
     ASSERT_NE(main, nullptr);
     HWND list = GetDlgItem(main, IDC_SLOTS);
 
-    PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
-    ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str(), 10000));
-    HWND placement = ui::WaitDialog(tid, "New ROM", 10000, main);
-    ASSERT_NE(placement, nullptr);
-    SendMessageA(GetDlgItem(placement, IDC_NEWROM_OFFSET), WM_SETTEXT, 0, LPARAM("100200"));
-    PostMessageA(placement, WM_COMMAND, IDC_NEWROM_OK, 0);
-    ASSERT_TRUE(WaitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 64; }, 10000));
+    OpenWithBank(tid, main, rom);
 
     SendMessageW(list, CB_SETCURSEL, kSlot, 0);
     SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
@@ -297,13 +304,7 @@ TEST_F(Program, ExportsASampleAndInsertsItAgainWithItsLoop)
     HWND main = MainWindow();
     ASSERT_NE(main, nullptr);
     HWND list = GetDlgItem(main, IDC_SLOTS);
-    PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
-    ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str(), 10000));
-    HWND placement = ui::WaitDialog(tid, "New ROM", 10000, main);
-    ASSERT_NE(placement, nullptr);
-    SendMessageA(GetDlgItem(placement, IDC_NEWROM_OFFSET), WM_SETTEXT, 0, LPARAM("100200"));
-    PostMessageA(placement, WM_COMMAND, IDC_NEWROM_OK, 0);
-    ASSERT_TRUE(WaitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 64; }, 10000));
+    OpenWithBank(tid, main, rom);
 
     // Slot 0 is selected after the open: a stock sample that loops over its second half.
     PostMessageA(main, WM_COMMAND, IDM_EXPORT, 0);
