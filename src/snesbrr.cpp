@@ -87,11 +87,12 @@ static bool RemoveScratch(const char *name, HWND owner)
 }
 
 // Runs the encoder with the parameter text in out to write the scratch file name, and
-// returns that file's bytes (at most limit). failure is the message when the run fails
-// or writes nothing.
+// returns that file's bytes. failure is the message when the run fails or writes
+// nothing. A file larger than limit is not read: null, its size in *length, no message.
 static unsigned char *RunFor(const char *name, int limit, HWND owner, int *length,
                              const char *failure)
 {
+    *length = -1;
     if (!RemoveScratch(name, owner))
         return nullptr;
     const long code = RunEncoder();
@@ -99,13 +100,15 @@ static unsigned char *RunFor(const char *name, int limit, HWND owner, int *lengt
         ShowError(owner, failure);
         return nullptr;
     }
-    unsigned char *data = FIOReadFile(name, limit, length, owner);
-    if (!data && *length >= 0) {
-        snprintf(out, sizeof out, "The encoder wrote a %s of %d bytes, more than expected.", name,
-                 *length);
-        ShowError(owner, out);
-    }
-    return data;
+    return FIOReadFile(name, limit, length, owner);
+}
+
+static void TooLarge(HWND owner, int size)
+{
+    const int room = SPCMGetFree() & 0xFFFF;
+    snprintf(out, sizeof out, "Input sample too large.\nSize: %X bytes\nFree: %X bytes",
+             static_cast<unsigned>(size), static_cast<unsigned>(room));
+    ShowError(owner, out);
 }
 
 unsigned char *BRREncode(const char *path, HWND owner, int *length)
@@ -115,11 +118,8 @@ unsigned char *BRREncode(const char *path, HWND owner, int *length)
     RunEncoder();
 
     const int size = FIOGetSize("temp.brr");
-    const int room = SPCMGetFree() & 0xFFFF;
-    if (room < size) {
-        snprintf(out, sizeof out, "Input sample too large.\nSize: %X bytes\nFree: %X bytes",
-                 static_cast<unsigned>(size), static_cast<unsigned>(room));
-        ShowError(owner, out);
+    if ((SPCMGetFree() & 0xFFFF) < size) {
+        TooLarge(owner, size);
         return nullptr;
     }
     return FIOSampleRead(length);
@@ -164,19 +164,31 @@ unsigned char *BRREncodeLooped(const char *path, int loopStart, int loopEnd, HWN
              "The encoder could not make a loop from sample %d to sample %d of this WAV "
              "file.\nChoose another loop; nothing was inserted.",
              loopStart, loopEnd);
-    return RunFor("temp.brr", kSPCMMaxFile, owner, length, failure);
+    unsigned char *file = RunFor("temp.brr", kSPCMMaxFile, owner, length, failure);
+    if (!file && *length > kSPCMMaxFile)
+        TooLarge(owner, *length - 2); // the loop header takes no room in the bank
+    return file;
 }
 
 unsigned char *BRRDecodeBlocks(const unsigned char *file, int size, HWND owner, int *length)
 {
-    // A decoded block takes 64 bytes of WAV data; the headers take far less than 4 KiB.
+    // A decoded block takes 32 bytes of WAV data; twice that and 4 KiB leave ample room
+    // for the headers and the loop chunk.
     const int limit = size / 9 * 64 + 4096;
     if (FIOSampleWrite(file, static_cast<uint16_t>(size)) != 0)
         return nullptr;
     snprintf(out, sizeof out, "temp.brr -d --blocks temp.wav");
-    return RunFor("temp.wav", limit, owner, length,
-                  "The encoder could not decode this sample to a WAV file.\n"
-                  "Nothing was exported.");
+    unsigned char *wav = RunFor("temp.wav", limit, owner, length,
+                                "The encoder could not decode this sample to a WAV file.\n"
+                                "Nothing was exported.");
+    if (!wav && *length > limit) {
+        snprintf(out, sizeof out,
+                 "The encoder wrote a temp.wav of %d bytes, far more than this sample "
+                 "decodes to.\nNothing was exported.",
+                 *length);
+        ShowError(owner, out);
+    }
+    return wav;
 }
 
 void BRRPlay(int slot, uint16_t pitch)

@@ -190,6 +190,13 @@ TEST_F(Bridge, InsertLoopedEncodesWithTheLoopAndBrrFilesGoInWithoutARun)
               std::string::npos)
         << runs[0];
 
+    // Output larger than any bank: the usual message, for its blocks alone.
+    files::Write(wav + ".out", files::BrrImage(0x7EE2 / 9 + 1, 0x03, 0));
+    seen = Run([&] { return looped(0x15); }, true, wav.c_str(), 1);
+    EXPECT_EQ(seen.result, 1);
+    ExpectBox(seen.boxes[0], "Input sample too large.\nSize: 7EEA bytes\nFree: FA2 bytes", "Error",
+              ui::Icon::Error, owner);
+
     // A loop that the encoder refuses: one box, nothing inserted.
     files::Remove(wav + ".out");
     seen = Run([&] { return looped(0x15); }, true, wav.c_str(), 1);
@@ -206,7 +213,7 @@ TEST_F(Bridge, InsertLoopedEncodesWithTheLoopAndBrrFilesGoInWithoutARun)
     ASSERT_EQ(Insert(0x15, brr).result, 0);
     EXPECT_EQ(SPCMFetchStart(0x15), 0xF01C + 36);
     EXPECT_EQ(SPCMFetchLoop(0x15), 0xF01C + 36);
-    EXPECT_EQ(Runs().size(), 2u);
+    EXPECT_EQ(Runs().size(), 3u) << "the .brr file ran no encoder";
 }
 
 TEST_F(Bridge, ExportWritesTheChosenFileWholeOrNotAtAll)
