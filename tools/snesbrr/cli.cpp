@@ -1,12 +1,17 @@
 #include "cli.h"
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "brr.h"
+#include "brrfile.h"
 #include "encoder.h"
 #include "fileio.h"
+#include "loop.h"
 #include "voice.h"
 #include "wav.h"
 
@@ -15,8 +20,14 @@ namespace snesbrr {
 namespace {
 
 const char kUsage[] =
-    "usage: snesbrr IN.wav -e OUT.brr             encode a WAV file to raw BRR\n"
-    "       snesbrr IN.brr -d [-p PITCH] OUT.wav  play BRR on one DSP voice into a 32 kHz WAV\n"
+    "usage: snesbrr IN.wav -e OUT.brr [LOOP] [--flat]   encode a WAV file to BRR\n"
+    "       snesbrr IN.brr -d [-p PITCH] OUT.wav        play BRR on one DSP voice into a 32 kHz "
+    "WAV\n"
+    "       snesbrr IN.brr -d --blocks OUT.wav          the decoded blocks, before interpolation\n"
+    "LOOP is --loop (the WAV file's own loop) or --loop-start S [--loop-end E]: frames\n"
+    "in decimal, E exclusive and by default the end. A looped sample is written with\n"
+    "the 2-byte loop offset in front. --flat minimises the error of the decoded samples\n"
+    "rather than of what the DSP plays through its filter: for pre-emphasised input.\n"
     "PITCH is the DSP pitch in hexadecimal, 0 to 3fff; 1000 (the default) plays at 32 kHz.\n";
 
 bool parse_pitch(const std::string &text, int &pitch)
@@ -42,7 +53,22 @@ bool parse_pitch(const std::string &text, int &pitch)
     return true;
 }
 
-int fail(std::ostream &err, const std::string &file, const char *what)
+// Decimal digits only; values past 2^64 saturate (they are refused as out of range).
+bool parse_frames(const std::string &text, std::uint64_t &frames)
+{
+    if (text.empty())
+        return false;
+    frames = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+        frames = frames > (UINT64_MAX - digit) / 10 ? UINT64_MAX : frames * 10 + digit;
+    }
+    return true;
+}
+
+int fail(std::ostream &err, const std::string &file, const std::string &what)
 {
     err << "snesbrr: " << file << ": " << what << "\n";
     return kExitFailure;
@@ -54,7 +80,78 @@ int usage_error(std::ostream &err, const std::string &what)
     return kExitUsage;
 }
 
-int encode_file(const std::string &input, const std::string &output, std::ostream &err)
+// What the options ask for, beside the input, mode and output. Frames are input frames.
+struct Options {
+    bool loop_from_file = false; // --loop
+    bool has_loop_start = false;
+    std::uint64_t loop_start = 0;
+    bool has_loop_end = false;
+    std::uint64_t loop_end = 0; // exclusive
+    bool flat = false;
+    bool blocks = false;
+    bool loops() const { return loop_from_file || has_loop_start; }
+};
+
+int encode_plain(const MonoPcm &pcm, const EncoderSettings &settings, const std::string &output,
+                 std::ostream &err)
+{
+    const EncodedSample encoded = encode(pcm.samples.data(), pcm.samples.size(), settings);
+    const Status status = write_file_replacing(output, encoded.brr);
+    if (status != Status::Ok)
+        return fail(err, output, describe(status));
+    return kExitOk;
+}
+
+int encode_loop(const std::string &input, const MonoPcm &pcm, const Options &options,
+                const EncoderSettings &settings, const std::string &output, std::ostream &err)
+{
+    const std::uint64_t frames = pcm.samples.size();
+    std::uint64_t start = options.loop_start;
+    std::uint64_t end = options.has_loop_end ? options.loop_end : frames;
+    if (options.loop_from_file) {
+        if (!pcm.has_loop)
+            return fail(err, input, describe(Status::NoLoop));
+        start = pcm.loop_start;
+        // Some writers store one past the last frame played: that is the sound's end.
+        end = pcm.loop_end == frames + 1 ? frames : pcm.loop_end;
+    }
+    if (start >= end)
+        return fail(err, input,
+                    "loop start " + std::to_string(start) + " is not before loop end " +
+                        std::to_string(end));
+    if (end > frames)
+        return fail(err, input,
+                    "loop end " + std::to_string(end) + " is past the sound's " +
+                        std::to_string(frames) + " frames");
+    const LoopLayout layout = plan_loop(start, end);
+    if (layout.total() > kMaxEncodeSamples)
+        return fail(err, input, describe(Status::TooLong));
+    const std::size_t offset = layout.loop_start() / kBlockSamples * kBlockBytes;
+    if (offset > kMaxLoopOffset)
+        return fail(err, input, describe(Status::LoopTooFar));
+    const std::vector<std::int16_t> laid = lay_out_loop(pcm.samples.data(), start, end, layout);
+    const EncodedSample encoded =
+        encode_looped(laid.data(), laid.size(), layout.loop_start(), settings);
+    const Status status = write_file_replacing(output, make_headered(encoded.brr, offset));
+    if (status != Status::Ok)
+        return fail(err, output, describe(status));
+    if (layout.resampled) {
+        // The figure the utility derives from the output by the same rule.
+        const double cents = layout.cents_flat();
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "loop of %zu samples resampled to %zu (whole blocks): it plays %.2f cents "
+                      "%s, so tune the instrument %.2f cents %s",
+                      layout.input_length, layout.output_length, std::abs(cents),
+                      cents > 0 ? "flat" : "sharp", std::abs(cents),
+                      cents > 0 ? "higher" : "lower");
+        err << "snesbrr: " << input << ": " << line << "\n";
+    }
+    return kExitOk;
+}
+
+int encode_file(const std::string &input, const std::string &output, const Options &options,
+                std::ostream &err)
 {
     std::vector<std::uint8_t> bytes;
     Status status = read_file(input, bytes);
@@ -64,32 +161,95 @@ int encode_file(const std::string &input, const std::string &output, std::ostrea
     status = read_wav(bytes.data(), bytes.size(), pcm);
     if (status != Status::Ok)
         return fail(err, input, describe(status));
+    // An empty encoding would be a sample without even an end block.
+    if (pcm.samples.empty())
+        return fail(err, input, describe(Status::NoSamples));
     if (pcm.samples.size() > kMaxEncodeSamples)
         return fail(err, input, describe(Status::TooLong));
-    const EncodedSample encoded = encode(pcm.samples.data(), pcm.samples.size());
-    status = write_file_replacing(output, encoded.brr);
-    if (status != Status::Ok)
-        return fail(err, output, describe(status));
-    return kExitOk;
+    EncoderSettings settings;
+    settings.flat = options.flat;
+    if (!options.loops())
+        return encode_plain(pcm, settings, output, err);
+    return encode_loop(input, pcm, options, settings, output, err);
 }
 
-int decode_file(const std::string &input, int pitch, const std::string &output, std::ostream &err)
+int decode_file(const std::string &input, int pitch, bool blocks_only, const std::string &output,
+                std::ostream &err)
 {
     std::vector<std::uint8_t> bytes;
     Status status = read_file(input, bytes);
     if (status != Status::Ok)
         return fail(err, input, describe(status));
-    std::vector<std::int16_t> rendered;
-    status = render_voice(bytes.data(), bytes.size(), pitch, rendered);
+    BrrFile file;
+    status = parse_brr_file(bytes.data(), bytes.size(), file);
     if (status != Status::Ok)
         return fail(err, input, describe(status));
-    status = write_file_replacing(output, write_wav(rendered.data(), rendered.size(), kOutputRate));
+    std::size_t loop_block = 0;
+    const bool loops = plays_loop(file, loop_block);
+    std::vector<std::int16_t> samples;
+    std::vector<std::uint8_t> wav;
+    if (blocks_only) {
+        status = decode_all(file.blocks, file.size, samples);
+        if (status == Status::Ok)
+            wav = loops ? write_wav_looped(samples.data(), samples.size(), kOutputRate,
+                                           static_cast<std::uint32_t>(loop_block * kBlockSamples),
+                                           static_cast<std::uint32_t>(samples.size()))
+                        : write_wav(samples.data(), samples.size(), kOutputRate);
+    } else {
+        status = loops ? render_looped_voice(file.blocks, file.size, pitch, loop_block, samples)
+                       : render_voice(file.blocks, file.size, pitch, samples);
+        if (status == Status::Ok)
+            wav = write_wav(samples.data(), samples.size(), kOutputRate);
+    }
+    if (status != Status::Ok)
+        return fail(err, input, describe(status));
+    status = write_file_replacing(output, wav);
     if (status != Status::Ok)
         return fail(err, output, describe(status));
     return kExitOk;
 }
 
-int dispatch(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+// Takes the options out of `args`, wherever they stand; the rest is left in order.
+// Returns kExitOk, or a usage error already reported.
+int take_options(std::vector<std::string> &args, Options &options, std::ostream &err)
+{
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (a == "--loop-start" || a == "--loop-end") {
+            const bool is_start = a == "--loop-start";
+            if (i + 1 == args.size())
+                return usage_error(err, a + " needs a number of frames");
+            bool &seen = is_start ? options.has_loop_start : options.has_loop_end;
+            if (seen)
+                return usage_error(err, a + " is given twice");
+            std::uint64_t &value = is_start ? options.loop_start : options.loop_end;
+            if (!parse_frames(args[i + 1], value))
+                return usage_error(err,
+                                   a + " '" + args[i + 1] + "' is not a decimal number of frames");
+            seen = true;
+            ++i;
+        } else if (a == "--loop" || a == "--flat" || a == "--blocks") {
+            bool &flag = a == "--loop"   ? options.loop_from_file
+                         : a == "--flat" ? options.flat
+                                         : options.blocks;
+            if (flag)
+                return usage_error(err, a + " is given twice");
+            flag = true;
+        } else {
+            rest.push_back(a);
+        }
+    }
+    if (options.loop_from_file && (options.has_loop_start || options.has_loop_end))
+        return usage_error(err, "--loop takes the loop from the file: give it without "
+                                "--loop-start and --loop-end");
+    if (options.has_loop_end && !options.has_loop_start)
+        return usage_error(err, "--loop-end needs --loop-start");
+    args = rest;
+    return kExitOk;
+}
+
+int dispatch(std::vector<std::string> args, std::ostream &out, std::ostream &err)
 {
     for (const std::string &a : args) {
         if (a == "-h" || a == "--help") {
@@ -97,18 +257,30 @@ int dispatch(const std::vector<std::string> &args, std::ostream &out, std::ostre
             return kExitOk;
         }
     }
-    if (args.size() == 3 && args[1] == "-e")
-        return encode_file(args[0], args[2], err);
-    if (args.size() == 3 && args[1] == "-d")
-        return decode_file(args[0], kUnityPitch, args[2], err);
-    if (args.size() == 5 && args[1] == "-d" && args[2] == "-p") {
+    if (args.empty())
+        return usage_error(err, "no arguments");
+    Options options;
+    if (const int code = take_options(args, options, err); code != kExitOk)
+        return code;
+    const bool encoding = args.size() == 3 && args[1] == "-e";
+    const bool decoding = (args.size() == 3 && args[1] == "-d") ||
+                          (args.size() == 5 && args[1] == "-d" && args[2] == "-p");
+    if (encoding && options.blocks)
+        return usage_error(err, "--blocks is for decoding (-d)");
+    if (decoding && (options.loops() || options.flat))
+        return usage_error(err, "the loop options and --flat are for encoding (-e)");
+    if (decoding && options.blocks && args.size() == 5)
+        return usage_error(err, "-p does not go with --blocks: the blocks are not played");
+    if (encoding)
+        return encode_file(args[0], args[2], options, err);
+    if (decoding && args.size() == 3)
+        return decode_file(args[0], kUnityPitch, options.blocks, args[2], err);
+    if (decoding) {
         int pitch = 0;
         if (!parse_pitch(args[3], pitch))
             return usage_error(err, "pitch '" + args[3] + "' is not hexadecimal 0 to 3fff");
-        return decode_file(args[0], pitch, args[4], err);
+        return decode_file(args[0], pitch, false, args[4], err);
     }
-    if (args.empty())
-        return usage_error(err, "no arguments");
     return usage_error(err, "unexpected arguments");
 }
 

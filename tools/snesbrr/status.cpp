@@ -21,6 +21,14 @@ const char *describe(Status status)
     case Status::BadBlockAlign: return "has a frame size too small for its channels";
     case Status::PartialBlock: return "ends inside a 9-byte BRR block";
     case Status::TooLong: return "is too long to encode (more than 2^24 samples)";
+    case Status::NoSamples: return "holds no samples";
+    case Status::NoLoop: return "has no loop (no 'smpl' chunk with a loop)";
+    case Status::NotBrrSize:
+        return "is not a BRR file (its size is neither a multiple of 9 nor 2 more)";
+    case Status::LoopOffsetUneven: return "has a loop offset that is not a multiple of 9";
+    case Status::LoopOffsetOutside: return "has a loop offset outside its blocks";
+    case Status::LoopTooFar:
+        return "has its loop too far in for the 2-byte loop offset (more than 65535 bytes)";
     }
     return "has an unknown fault";
 }

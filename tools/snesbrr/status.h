@@ -20,6 +20,12 @@ enum class Status {
     BadBlockAlign,     // frame size smaller than the channels' samples
     PartialBlock,      // BRR data ends inside a 9-byte block before any end flag
     TooLong,           // more samples than this program encodes (see cli.h)
+    NoSamples,         // a WAV file whose data holds no whole frame
+    NoLoop,            // a WAV file without a "smpl" loop, asked for its loop
+    NotBrrSize,        // a size neither whole blocks nor a 2-byte header and whole blocks
+    LoopOffsetUneven,  // a .brr header whose loop offset is not a multiple of 9
+    LoopOffsetOutside, // a .brr header whose loop offset lies past the last block (or no block)
+    LoopTooFar,        // a loop block further in than the 2-byte header can name
 };
 
 // One short lower-case phrase for an error message, e.g. "not a RIFF/WAVE file".

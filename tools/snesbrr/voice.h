@@ -18,6 +18,8 @@ constexpr int kOutputRate = 32000;                          // output samples pe
 constexpr int kUnityPitch = 0x1000;                         // plays a sample at 32000 Hz
 constexpr int kMaxPitch = 0x3FFF;                           // the pitch register has 14 bits
 constexpr std::size_t kMaxRenderSamples = 10 * kOutputRate; // 10 s
+constexpr std::size_t kLoopRenderSamples = 2 * kOutputRate; // 2 s of a looping sample
+constexpr std::size_t kLoopFadeSamples = kOutputRate / 20;  // 50 ms fade that ends it
 
 // One output sample from four doubled samples, oldest first, at fraction
 // `offset` 0..255 (1/256 of a source sample past taps[1]). Keeps the DSP's
@@ -36,5 +38,13 @@ bool interpolation_overflows(int a, int b, int c);
 // Never more than kMaxRenderSamples. PartialBlock if the data is cut in a block.
 Status render_voice(const std::uint8_t *brr, std::size_t size, int pitch,
                     std::vector<std::int16_t> &out);
+
+// As render_voice, for a sample whose end block has the loop flag: the decoder
+// goes on at block `loop_block` (at or before the end block, else no jump is made),
+// its history carried over. Renders kLoopRenderSamples, or more when the first pass
+// through the end block ends later (then that pass and kLoopFadeSamples, at most
+// kMaxRenderSamples in all), and fades the last kLoopFadeSamples linearly to silence.
+Status render_looped_voice(const std::uint8_t *brr, std::size_t size, int pitch,
+                           std::size_t loop_block, std::vector<std::int16_t> &out);
 
 } // namespace snesbrr

@@ -1,6 +1,7 @@
 #include "wav.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 
@@ -104,6 +105,20 @@ double sample_value(const std::uint8_t *p, const Format &f)
     }
 }
 
+// The first loop of a "smpl" chunk body of `size` bytes, if it is whole there: a
+// chunk that declares fewer bytes than its loop count needs is read as far as it goes.
+void parse_smpl(const std::uint8_t *body, std::size_t size, MonoPcm &out)
+{
+    constexpr std::size_t kLoopsAt = 36;   // the fixed fields before the first loop
+    constexpr std::size_t kLoopBytes = 24; // cue id, type, start, end, fraction, play count
+    if (size < kLoopsAt + kLoopBytes || le32(body + 28) == 0)
+        return;
+    const std::uint8_t *loop = body + kLoopsAt;
+    out.has_loop = true;
+    out.loop_start = le32(loop + 8);
+    out.loop_end = std::uint64_t{le32(loop + 12)} + 1; // stored as the last frame played
+}
+
 void put16(std::uint8_t *p, std::uint16_t v)
 {
     p[0] = static_cast<std::uint8_t>(v);
@@ -126,12 +141,14 @@ Status read_wav(const std::uint8_t *data, std::size_t size, MonoPcm &out)
 
     Format format;
     bool have_fmt = false;
+    bool have_smpl = false;
     const std::uint8_t *samples = nullptr;
     std::size_t sample_bytes = 0;
     // The RIFF size is ignored: writers get it wrong, and the buffer's end is
     // the only bound that matters.
+    // The walk goes on past "data": a "smpl" chunk may follow it.
     std::size_t pos = 12;
-    while (size - pos >= 8 && !(have_fmt && samples)) {
+    while (size - pos >= 8) {
         const std::uint8_t *id = data + pos;
         const std::size_t claimed = le32(data + pos + 4);
         const std::size_t body = pos + 8;
@@ -144,6 +161,9 @@ Status read_wav(const std::uint8_t *data, std::size_t size, MonoPcm &out)
         } else if (is_id(id, "data") && !samples) {
             samples = data + body;
             sample_bytes = available;
+        } else if (is_id(id, "smpl") && !have_smpl) {
+            parse_smpl(data + body, available, out);
+            have_smpl = true;
         }
         // Chunks are padded to even sizes; a claim past the end stops the walk.
         const std::size_t padded = available + (claimed & 1);
@@ -191,6 +211,27 @@ std::vector<std::uint8_t> write_wav(const std::int16_t *samples, std::size_t cou
     put32(p + 40, data_bytes);
     for (std::size_t i = 0; i < count; ++i)
         put16(p + 44 + 2 * i, static_cast<std::uint16_t>(samples[i]));
+    return out;
+}
+
+std::vector<std::uint8_t> write_wav_looped(const std::int16_t *samples, std::size_t count,
+                                           std::uint32_t sample_rate, std::uint32_t loop_start,
+                                           std::uint32_t loop_end)
+{
+    assert(loop_start < loop_end && loop_end <= count);
+    constexpr std::size_t kSmplBytes = 8 + 36 + 24;
+    std::vector<std::uint8_t> out = write_wav(samples, count, sample_rate);
+    const std::size_t at = out.size();
+    out.resize(at + kSmplBytes, 0);
+    std::uint8_t *p = out.data() + at;
+    std::memcpy(p, "smpl", 4);
+    put32(p + 4, kSmplBytes - 8);
+    put32(p + 8 + 8, static_cast<std::uint32_t>(1000000000.0 / sample_rate + 0.5));
+    put32(p + 8 + 12, 60); // unity note: middle C
+    put32(p + 8 + 28, 1);  // one loop, forward (type 0), endless (play count 0)
+    put32(p + 8 + 36 + 8, loop_start);
+    put32(p + 8 + 36 + 12, loop_end - 1);
+    put32(out.data() + 4, static_cast<std::uint32_t>(out.size() - 8));
     return out;
 }
 

@@ -10,6 +10,7 @@
 #include "brr.h"
 #include "corpus.h"
 #include "encoder.h"
+#include "loops.h"
 
 using namespace snesbrr;
 
@@ -91,5 +92,6 @@ int main(int argc, char *argv[])
                 worst_extra <= 27 ? "met" : "MISSED", speed >= 50 ? "met" : "MISSED");
     if (!note.empty())
         std::printf("note: %s\n", note.c_str());
+    bench::print_loop_figures(settings);
     return 0;
 }

@@ -18,23 +18,6 @@ namespace {
 
 using namespace test;
 
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-Result call(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "snesbrr");
-    std::vector<const char *> argv;
-    for (const auto &a : args)
-        argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    const int code = run(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {code, out.str(), err.str()};
-}
-
 // No temporary file is left in `dir`.
 void expect_no_leftovers(const std::string &dir)
 {
@@ -51,13 +34,13 @@ TEST(Cli, EncodesAndPlaysWithTheUtilitysExactArguments)
     save(wav, wav16(tone, 22050));
     const std::string brr = dir + "/temp.brr", out = dir + "/temp.wav";
 
-    Result r = call({wav, "-e", brr});
+    CliResult r = run_cli({wav, "-e", brr});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(r.err.empty());
     const auto encoded = load(brr);
     EXPECT_EQ(encoded, encode(tone.data(), tone.size()).brr);
 
-    r = call({brr, "-d", "-p", "1000", out});
+    r = run_cli({brr, "-d", "-p", "1000", out});
     ASSERT_EQ(r.code, 0) << r.err;
     std::vector<std::int16_t> expected;
     ASSERT_EQ(render_voice(encoded.data(), encoded.size(), 0x1000, expected), Status::Ok);
@@ -76,17 +59,17 @@ TEST(Cli, PitchIsHexWithoutPrefixAndDefaultsTo1000)
     const std::string brr = dir + "/in.brr";
     const auto tone = sine(440, 8000, 2000);
     save(brr, encode(tone.data(), tone.size()).brr);
-    ASSERT_EQ(call({brr, "-d", dir + "/default.wav"}).code, 0);
-    ASSERT_EQ(call({brr, "-d", "-p", "1000", dir + "/unity.wav"}).code, 0);
+    ASSERT_EQ(run_cli({brr, "-d", dir + "/default.wav"}).code, 0);
+    ASSERT_EQ(run_cli({brr, "-d", "-p", "1000", dir + "/unity.wav"}).code, 0);
     EXPECT_EQ(load(dir + "/default.wav"), load(dir + "/unity.wav"));
-    ASSERT_EQ(call({brr, "-d", "-p", "3fff", dir + "/fast.wav"}).code, 0);
-    ASSERT_EQ(call({brr, "-d", "-p", "3FFF", dir + "/FAST.wav"}).code, 0);
+    ASSERT_EQ(run_cli({brr, "-d", "-p", "3fff", dir + "/fast.wav"}).code, 0);
+    ASSERT_EQ(run_cli({brr, "-d", "-p", "3FFF", dir + "/FAST.wav"}).code, 0);
     EXPECT_EQ(load(dir + "/fast.wav"), load(dir + "/FAST.wav"));
     EXPECT_LT(load(dir + "/fast.wav").size(), load(dir + "/unity.wav").size() / 3);
-    ASSERT_EQ(call({brr, "-d", "-p", "0", dir + "/still.wav"}).code, 0);
+    ASSERT_EQ(run_cli({brr, "-d", "-p", "0", dir + "/still.wav"}).code, 0);
     EXPECT_EQ(load(dir + "/still.wav").size(), 44 + 2 * kMaxRenderSamples);
     for (const char *bad : {"4000", "0x1000", "", "12345", "g", "-1"}) {
-        const Result r = call({brr, "-d", "-p", bad, dir + "/bad.wav"});
+        const CliResult r = run_cli({brr, "-d", "-p", bad, dir + "/bad.wav"});
         EXPECT_EQ(r.code, kExitUsage) << bad;
         EXPECT_FALSE(file_exists(dir + "/bad.wav")) << bad;
     }
@@ -95,7 +78,7 @@ TEST(Cli, PitchIsHexWithoutPrefixAndDefaultsTo1000)
 TEST(Cli, HelpAndUsageErrors)
 {
     for (const char *help : {"-h", "--help"}) {
-        const Result r = call({help});
+        const CliResult r = run_cli({help});
         EXPECT_EQ(r.code, 0);
         EXPECT_NE(r.out.find("usage"), std::string::npos);
     }
@@ -107,7 +90,7 @@ TEST(Cli, HelpAndUsageErrors)
                                                {"a.wav", "-e", "b", "c"},
                                                {"a.brr", "-d", "-p", "1000"},
                                                {"a.brr", "-p", "1000", "-d", "b.wav"}}) {
-        const Result r = call(args);
+        const CliResult r = run_cli(args);
         EXPECT_EQ(r.code, kExitUsage);
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
@@ -133,35 +116,44 @@ TEST(Cli, BadInputsAreRefusedWithoutTouchingTheOutput)
     };
     for (const auto &[name, bytes] : files) {
         save(dir + "/" + name, bytes);
-        const Result r = call({dir + "/" + name, "-e", out});
+        const CliResult r = run_cli({dir + "/" + name, "-e", out});
         EXPECT_EQ(r.code, kExitFailure) << name;
         EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_EQ(load(out), (std::vector<std::uint8_t>{1, 2, 3})) << name;
     }
-    Result r = call({dir + "/missing.wav", "-e", out});
+    CliResult r = run_cli({dir + "/missing.wav", "-e", out});
     EXPECT_EQ(r.code, kExitFailure);
     EXPECT_NE(r.err.find("missing.wav"), std::string::npos);
 
     save(dir + "/cut.brr", std::vector<std::uint8_t>(13, 0));
-    r = call({dir + "/cut.brr", "-d", dir + "/cut-played.wav"});
+    r = run_cli({dir + "/cut.brr", "-d", dir + "/cut-played.wav"});
     EXPECT_EQ(r.code, kExitFailure);
     EXPECT_FALSE(file_exists(dir + "/cut-played.wav"));
 
     save(dir + "/good.wav", good);
-    r = call({dir + "/good.wav", "-e", dir + "/no such folder/out.brr"});
+    r = run_cli({dir + "/good.wav", "-e", dir + "/no such folder/out.brr"});
     EXPECT_EQ(r.code, kExitFailure);
     EXPECT_NE(r.err.find("no such folder"), std::string::npos);
     expect_no_leftovers(dir);
 }
 
-TEST(Cli, EmptySoundGivesEmptyBrrAndSilentWav)
+TEST(Cli, EmptyWavIsRefusedAndEmptyBrrPlaysSilence)
 {
+    // An empty encoding would hold not even an end block: the utility would insert a
+    // sample of size 0 and a later insert would land on top of it.
     const std::string dir = scratch_dir("cli-empty");
     save(dir + "/empty.wav", wav16({}));
-    ASSERT_EQ(call({dir + "/empty.wav", "-e", dir + "/empty.brr"}).code, 0);
-    EXPECT_TRUE(load(dir + "/empty.brr").empty());
-    ASSERT_EQ(call({dir + "/empty.brr", "-d", dir + "/back.wav"}).code, 0);
+    for (const auto &loop : std::vector<std::vector<std::string>>{{}, {"--loop-start", "0"}}) {
+        std::vector<std::string> args{dir + "/empty.wav", "-e", dir + "/empty.brr"};
+        args.insert(args.end(), loop.begin(), loop.end());
+        const CliResult r = run_cli(args);
+        EXPECT_EQ(r.code, kExitFailure);
+        EXPECT_EQ(r.err, "snesbrr: " + dir + "/empty.wav: holds no samples\n");
+        EXPECT_FALSE(file_exists(dir + "/empty.brr"));
+    }
+    save(dir + "/empty.brr", {});
+    ASSERT_EQ(run_cli({dir + "/empty.brr", "-d", dir + "/back.wav"}).code, 0);
     EXPECT_EQ(load(dir + "/back.wav").size(), 44u);
 }
 

@@ -4,6 +4,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
+
+#include "brr.h"
+#include "cli.h"
 
 namespace snesbrr::test {
 
@@ -113,6 +117,35 @@ std::vector<std::uint8_t> wav16(const std::vector<std::int16_t> &samples, std::u
         put16(data, static_cast<std::uint16_t>(s));
     put_chunk(chunks, "data", data);
     return riff(chunks);
+}
+
+CliResult run_cli(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "snesbrr");
+    std::vector<const char *> argv;
+    for (const auto &a : args)
+        argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    const int code = run(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {code, out.str(), err.str()};
+}
+
+std::vector<std::vector<std::int16_t>> decode_passes(const std::vector<std::uint8_t> &blocks,
+                                                     std::size_t loop_block, std::size_t count)
+{
+    const std::size_t total = blocks.size() / kBlockBytes;
+    History history;
+    std::vector<std::vector<std::int16_t>> passes;
+    for (std::size_t b = 0; passes.size() < count || b != loop_block;) {
+        if (b == loop_block)
+            passes.emplace_back();
+        std::int16_t decoded[kBlockSamples];
+        decode_block(&blocks[b * kBlockBytes], history, decoded);
+        if (b >= loop_block)
+            passes.back().insert(passes.back().end(), decoded, decoded + kBlockSamples);
+        b = b + 1 == total ? loop_block : b + 1;
+    }
+    return passes;
 }
 
 std::string scratch_dir(const std::string &name)

@@ -31,6 +31,20 @@ std::vector<std::uint8_t> riff(const std::vector<std::uint8_t> &chunks);
 std::vector<std::uint8_t> wav16(const std::vector<std::int16_t> &samples,
                                 std::uint32_t rate = 32000);
 
+// snesbrr's command line run in-process; argv[0] is supplied.
+struct CliResult {
+    int code;
+    std::string out;
+    std::string err;
+};
+CliResult run_cli(std::vector<std::string> args);
+
+// `count` passes of the loop of whole BRR blocks `blocks` (end block last), decoded as
+// the DSP plays them: the first from a zero history through the blocks before
+// `loop_block`, each later one with the history the jump from the end block brings.
+std::vector<std::vector<std::int16_t>> decode_passes(const std::vector<std::uint8_t> &blocks,
+                                                     std::size_t loop_block, std::size_t count);
+
 // A fresh empty folder for one test's files.
 std::string scratch_dir(const std::string &name);
 bool file_exists(const std::string &path);

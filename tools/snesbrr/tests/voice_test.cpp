@@ -5,6 +5,7 @@
 
 #include "brr.h"
 #include "gauss_table.h"
+#include "test_util.h"
 #include "voice.h"
 
 namespace snesbrr {
@@ -124,6 +125,40 @@ TEST(Voice, LoopedOrUnterminatedSamplePlaysThroughItsLastBlock)
     set_nibble(data, 47, 1); // the very last sample is heard
     const auto out = render(data, kUnityPitch);
     EXPECT_EQ(out.back(), 2610);
+}
+
+TEST(Voice, LoopJumpsWithItsHistoryForTwoSecondsThenFades)
+{
+    // Block 1, the loop block, predicts from the history (filter 1), which the
+    // jump from the end block carries over.
+    auto data = silent_sample(3, 0x03);
+    data[9] = 0xC4;
+    for (int i = 0; i < 48; ++i)
+        set_nibble(data, i, (i * 5) % 7 - 3);
+    std::vector<std::int16_t> out;
+    ASSERT_EQ(render_looped_voice(data.data(), data.size(), kUnityPitch, 1, out), Status::Ok);
+    ASSERT_EQ(out.size(), kLoopRenderSamples);
+    // At pitch 0x1000 output k interpolates source samples k..k+3 at offset 0.
+    std::vector<std::int16_t> source;
+    for (const auto &pass : test::decode_passes(data, 1, out.size() / 32 + 2))
+        source.insert(source.end(), pass.begin(), pass.end());
+    source.insert(source.begin(), 16, 0);
+    History block0;
+    decode_block(data.data(), block0, source.data());
+    for (std::size_t k = 0; k + kLoopFadeSamples < out.size(); ++k)
+        ASSERT_EQ(out[k], interpolate(&source[k], 0)) << k;
+    EXPECT_EQ(out.back(), 0);
+
+    // A first pass longer than two seconds is heard whole before the fade.
+    auto long_data = silent_sample(4100, 0x03);
+    set_nibble(long_data, 4100 * 16 - 2, 3);
+    ASSERT_EQ(render_looped_voice(long_data.data(), long_data.size(), kUnityPitch, 4099, out),
+              Status::Ok);
+    EXPECT_EQ(out.size(), 4100 * 16 - 1 + kLoopFadeSamples);
+    EXPECT_EQ(out[4100 * 16 - 3], 3 * 4096 * 1305 / 2048 / 2 * 2);
+    // Pitch 0 never completes a pass: two seconds of the first samples.
+    ASSERT_EQ(render_looped_voice(data.data(), data.size(), 0, 1, out), Status::Ok);
+    EXPECT_EQ(out.size(), kLoopRenderSamples);
 }
 
 TEST(Voice, OutputIsCappedAtTenSeconds)

@@ -104,6 +104,67 @@ TEST(WavRead, ChunkWalkSkipsPadsAndReadsShortDataToTheEnd)
     EXPECT_TRUE(read_ok(wav16({})).empty());
 }
 
+// A "smpl" body: the fixed fields, `declared` loops, then `loops` (start, end) pairs.
+std::vector<std::uint8_t> smpl_body(std::uint32_t declared,
+                                    std::vector<std::pair<std::uint32_t, std::uint32_t>> loops)
+{
+    std::vector<std::uint8_t> b;
+    for (int k = 0; k < 7; ++k)
+        put32(b, 0);
+    put32(b, declared);
+    put32(b, 0);
+    for (const auto &[start, end] : loops) {
+        for (const std::uint32_t v : {0u, 0u, start, end, 0u, 0u})
+            put32(b, v);
+    }
+    return b;
+}
+
+MonoPcm read_loop(const std::vector<std::uint8_t> &smpl, bool before_data)
+{
+    std::vector<std::uint8_t> chunks;
+    put_chunk(chunks, "fmt ", fmt_body(1, 1, 8000, 16));
+    if (before_data)
+        put_chunk(chunks, "smpl", smpl);
+    put_chunk(chunks, "data", bytes_of<std::int16_t>({1, 2, 3}));
+    if (!before_data)
+        put_chunk(chunks, "smpl", smpl);
+    MonoPcm pcm;
+    EXPECT_EQ(read(riff(chunks), pcm), Status::Ok);
+    EXPECT_EQ(pcm.samples, (Samples{1, 2, 3}));
+    return pcm;
+}
+
+TEST(WavRead, FirstSmplLoopBeforeOrAfterTheDataEndMadeExclusive)
+{
+    for (const bool before : {true, false}) {
+        MonoPcm pcm = read_loop(smpl_body(2, {{5, 9}, {1, 2}}), before);
+        EXPECT_TRUE(pcm.has_loop);
+        EXPECT_EQ(pcm.loop_start, 5u);
+        EXPECT_EQ(pcm.loop_end, 10u);
+        EXPECT_FALSE(read_loop(smpl_body(0, {}), before).has_loop);
+        // Damaged: two loops declared, one whole; then the first loop cut short.
+        pcm = read_loop(smpl_body(2, {{7, 8}}), before);
+        EXPECT_TRUE(pcm.has_loop);
+        EXPECT_EQ(pcm.loop_end, 9u);
+        auto cut = smpl_body(1, {{7, 8}});
+        cut.resize(cut.size() - 4);
+        EXPECT_FALSE(read_loop(cut, before).has_loop);
+    }
+    // The largest end the format can hold stays exclusive without wrapping.
+    EXPECT_EQ(read_loop(smpl_body(1, {{0, 0xFFFFFFFFu}}), false).loop_end, 0x100000000u);
+    // A chunk cut by the end of the file still gives a loop that is whole.
+    auto file = wav16({4, 5});
+    std::vector<std::uint8_t> smpl;
+    put_chunk(smpl, "smpl", smpl_body(1, {{0, 1}}));
+    smpl[4] = 200; // claims more than the file holds
+    file.insert(file.end(), smpl.begin(), smpl.end());
+    MonoPcm pcm;
+    ASSERT_EQ(read(file, pcm), Status::Ok);
+    EXPECT_TRUE(pcm.has_loop);
+    EXPECT_EQ(pcm.loop_end, 2u);
+}
+
 TEST(WavRead, RefusesBrokenFiles)
 {
     const std::vector<std::uint8_t> good = wav16({1, 2, 3, 4});
@@ -159,6 +220,19 @@ TEST(WavWrite, PlainHeaderThatReadsBack)
     put_chunk(expected, "fmt ", fmt_body(1, 1, 32000, 16));
     put_chunk(expected, "data", bytes_of<std::int16_t>({-2, 300}));
     EXPECT_EQ(file, expected);
+
+    // The loop follows the data in a "smpl" chunk, its end stored as the last frame.
+    const std::int16_t four[] = {1, 2, 3, 4};
+    const auto looped = write_wav_looped(four, 4, 32000, 1, 4);
+    EXPECT_EQ(looped.size(), 44 + 8 + 8 + 36 + 24);
+    EXPECT_EQ(looped[4] | looped[5] << 8, static_cast<int>(looped.size() - 8));
+    EXPECT_EQ(looped[looped.size() - 12], 3);
+    MonoPcm pcm;
+    ASSERT_EQ(read(looped, pcm), Status::Ok);
+    EXPECT_EQ(pcm.samples, (Samples{1, 2, 3, 4}));
+    EXPECT_TRUE(pcm.has_loop);
+    EXPECT_EQ(pcm.loop_start, 1u);
+    EXPECT_EQ(pcm.loop_end, 4u);
 }
 
 } // namespace
