@@ -1,4 +1,4 @@
-// The main window and the bank placement dialog. See dialog.h.
+// The main window, the bank placement dialog and the Loop dialog. See dialog.h.
 #include "dialog.h"
 
 #include <cmath>
