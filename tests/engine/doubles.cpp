@@ -1,5 +1,6 @@
 #include "doubles.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -87,22 +88,22 @@ int FIOGetSize(const char *, bool *measured)
     return int(doubles::encoded.size()) + (doubles::changedAfterRead ? 1 : 0);
 }
 
+static unsigned char *Copy(const std::vector<uint8_t> &bytes, int *length)
+{
+    auto *buffer = static_cast<unsigned char *>(malloc(bytes.size() + 1));
+    std::copy(bytes.begin(), bytes.end(), buffer); // an empty vector may hold no buffer
+    *length = int(bytes.size());
+    return buffer;
+}
+
 unsigned char *BRREncode(const char *, HWND, int *length)
 {
     if (doubles::encodeFails || int(doubles::encoded.size()) > SPCMGetFree())
         return nullptr;
-    auto *buffer = static_cast<unsigned char *>(malloc(doubles::encoded.size() + 1));
-    memcpy(buffer, doubles::encoded.data(), doubles::encoded.size());
+    int size = 0;
+    unsigned char *buffer = Copy(doubles::encoded, &size);
     if (length)
-        *length = int(doubles::encoded.size());
-    return buffer;
-}
-
-static unsigned char *Copy(const std::vector<uint8_t> &bytes, int *length)
-{
-    auto *buffer = static_cast<unsigned char *>(malloc(bytes.size() + 1));
-    memcpy(buffer, bytes.data(), bytes.size());
-    *length = int(bytes.size());
+        *length = size;
     return buffer;
 }
 
