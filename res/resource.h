@@ -5,6 +5,7 @@
 // Dialog templates.
 #define IDD_MAIN 1000   // main window
 #define IDD_NEWROM 1001 // bank placement ("New ROM")
+#define IDD_LOOP 1002   // loop of a WAV file for Insert Looped ("Loop")
 
 #define IDR_MENU 10000
 #define IDI_APP 9000 // icon group: 16 x 16 at 8, 24 and 32 bits per pixel
@@ -34,8 +35,16 @@
 #define IDC_NEWROM_LABEL 1004
 #define IDC_NEWROM_OK 1005
 
+// Loop dialog controls; the numbers are decimal sample frames, the end exclusive.
+#define IDC_LOOPDLG_LENGTH 1301 // "Length: N samples"
+#define IDC_LOOPDLG_START 1302
+#define IDC_LOOPDLG_END 1303
+#define IDC_LOOPDLG_START_LABEL 1304
+#define IDC_LOOPDLG_END_LABEL 1305
+
 // Menu commands.
 #define IDM_OPEN 10002
 #define IDM_SAVE 10003
 #define IDM_EXIT 10005
+#define IDM_EXPORT 10007 // "Export Sample...": the selected used slot to .brr or .wav
 #define IDM_ABOUT 10006

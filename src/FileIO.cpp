@@ -7,6 +7,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "fileio.h" // the codec's all-or-nothing file writing
 
 unsigned char *ROMMem = nullptr;
 int ROMSize = 0;
@@ -21,9 +25,11 @@ static char appdir[MAX_PATH] = "";
 constexpr DWORD kChooserSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
 static_assert(sizeof(void *) != 4 || kChooserSize == 76, "open-file structure size on i686");
 
-// Shows the open-file chooser with name (MAX_PATH characters) as its name field. The
-// current directory is not preserved: the encoder runs make the program folder current.
-static bool Choose(HWND owner, const char *filter, char *name)
+// Shows the open-file chooser, or the Save As chooser when filterIndex is given (it
+// receives the chosen filter, 1 for the first), with name (MAX_PATH characters) as its
+// name field. The current directory is not preserved: the encoder runs make the program
+// folder current.
+static bool Choose(HWND owner, const char *filter, char *name, DWORD *filterIndex = nullptr)
 {
     OPENFILENAMEA ofn = {};
     ofn.lStructSize = kChooserSize;
@@ -31,8 +37,15 @@ static bool Choose(HWND owner, const char *filter, char *name)
     ofn.lpstrFilter = filter;
     ofn.lpstrFile = name;
     ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    return GetOpenFileNameA(&ofn) != FALSE;
+    if (!filterIndex) {
+        ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+        return GetOpenFileNameA(&ofn) != FALSE;
+    }
+    ofn.nFilterIndex = 1;
+    ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN;
+    const bool chosen = GetSaveFileNameA(&ofn) != FALSE;
+    *filterIndex = ofn.nFilterIndex;
+    return chosen;
 }
 
 // Every box of this module goes through here, so that each has the window as its owner.
@@ -44,6 +57,12 @@ static void Box(const char *text, const char *caption, UINT icon)
 static void Refuse(const char *text)
 {
     Box(text, "Error", MB_ICONERROR);
+}
+
+// For the operations that name their window: the export chooser's and the file copies'.
+static void Refuse(HWND owner, const char *text)
+{
+    MessageBoxA(owner, text, "Error", MB_ICONERROR);
 }
 
 static int RefuseOpen(const char *text)
@@ -159,7 +178,98 @@ const char *FIOWavIn(HWND owner)
 {
     // Never cleared, so that every chooser starts from the previous choice.
     static char sFilename[MAX_PATH] = "";
-    return Choose(owner, "WAV files (*.wav)\0*.wav\0", sFilename) ? sFilename : nullptr;
+    return Choose(owner,
+                  "Samples (*.wav;*.brr)\0*.wav;*.brr\0WAV files (*.wav)\0*.wav\0"
+                  "BRR samples (*.brr)\0*.brr\0All Files (*.*)\0*.*\0",
+                  sFilename)
+               ? sFilename
+               : nullptr;
+}
+
+// True when path ends in ext (".brr"), in any case.
+static bool EndsWith(const char *path, const char *ext)
+{
+    const size_t length = strlen(path), extLength = strlen(ext);
+    return length >= extLength && _stricmp(path + length - extLength, ext) == 0;
+}
+
+const char *FIOExportOut(HWND owner, const char *name, int *wav)
+{
+    static char path[MAX_PATH];
+    snprintf(path, sizeof path, "%s", name);
+    DWORD filter = 1;
+    if (!Choose(owner, "BRR sample (*.brr)\0*.brr\0WAV file (*.wav)\0*.wav\0", path, &filter))
+        return nullptr;
+    *wav = EndsWith(path, ".wav") || (!EndsWith(path, ".brr") && filter == 2);
+    const char *ext = *wav ? ".wav" : ".brr";
+    // The name part of the path: after the last separator of the folder.
+    const char *base = path;
+    for (const char *c = path; *c; ++c)
+        if (*c == '\\' || *c == '/' || *c == ':')
+            base = c + 1;
+    if (!strchr(base, '.') && strlen(path) + strlen(ext) < sizeof path)
+        strcat(path, ext);
+
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return path;
+    char text[MAX_PATH + 100];
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        snprintf(text, sizeof text, "%s is a folder.\nChoose a file name to export to.", path);
+        Refuse(owner, text);
+        return nullptr;
+    }
+    snprintf(text, sizeof text, "%s already exists.\nDo you want to replace it?", path);
+    const int answer =
+        MessageBoxA(owner, text, "Export Sample", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    return answer == IDYES ? path : nullptr;
+}
+
+unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND owner)
+{
+    *length = -1;
+    char text[MAX_PATH + 100];
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        snprintf(text, sizeof text, "%s cannot be opened.\nCheck that it exists and is readable.",
+                 path);
+        Refuse(owner, text);
+        return nullptr;
+    }
+    DWORD high = 0;
+    const DWORD low = GetFileSize(h, &high);
+    if (high != 0 || low > static_cast<DWORD>(limit)) {
+        CloseHandle(h);
+        *length = (high != 0 || low > INT_MAX) ? INT_MAX : static_cast<int>(low);
+        return nullptr;
+    }
+    // One spare byte, so that an empty file still gets a buffer of its own.
+    unsigned char *buffer = static_cast<unsigned char *>(malloc(low + 1));
+    DWORD read = 0;
+    const bool ok = buffer && ReadFile(h, buffer, low, &read, nullptr) && read == low;
+    CloseHandle(h);
+    if (!ok) {
+        free(buffer);
+        snprintf(text, sizeof text, "%s could not be read completely.", path);
+        Refuse(owner, text);
+        return nullptr;
+    }
+    *length = static_cast<int>(low);
+    return buffer;
+}
+
+int FIOWriteFile(const char *path, const unsigned char *data, int size, HWND owner)
+{
+    const std::vector<std::uint8_t> bytes(data, data + size);
+    if (snesbrr::write_file_replacing(path, bytes) == snesbrr::Status::Ok)
+        return 0;
+    char text[MAX_PATH + 100];
+    snprintf(text, sizeof text,
+             "%s could not be written.\nCheck that its folder is writable and has room; "
+             "nothing was written.",
+             path);
+    Refuse(owner, text);
+    return 1;
 }
 
 static HANDLE OpenForReading(const char *name)

@@ -46,9 +46,30 @@ void FIOCfgCurDir(const char *dir);
 // Makes the program directory the current directory; the file choosers move it.
 void FIOSetCurDir();
 
-// Lets the user choose a WAV file. Returns its full path, valid until the next call,
-// or null when the user cancelled. The chooser starts from the previous choice.
+// Lets the user choose a sample file: WAV or BRR ("Samples" first, then each type alone,
+// then all files). Returns its full path, valid until the next call, or null when the
+// user cancelled. The chooser starts from the previous choice.
 const char *FIOWavIn(HWND owner);
+
+// Lets the user name the file that an export writes, in a Save As chooser that offers
+// "BRR sample (*.brr)" and "WAV file (*.wav)" and proposes name. The file's extension
+// (.brr or .wav, any case) sets *wav to 0 or 1; a name without either takes the type of
+// the chosen filter, and without any extension that type's extension too. An existing
+// file is replaced only when the user says so. Returns the full path, valid until the
+// next call, or null when the user cancelled or declined to replace.
+const char *FIOExportOut(HWND owner, const char *name, int *wav);
+
+// Reads the whole file at path into a new buffer that the caller releases with free(),
+// its length in *length. A file larger than limit bytes is not read: null, with its
+// size in *length (at most 0x7FFFFFFF). Null with *length = -1 after a reported failure
+// (box owned by owner).
+unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND owner);
+
+// Makes the file at path hold exactly size bytes of data: they are written beside it
+// first and take its place only when complete. Returns 0 when written; 1 after a
+// reported failure (box owned by owner), with path as it was or, when only the final
+// replacement failed, absent, and no partial file anywhere.
+int FIOWriteFile(const char *path, const unsigned char *data, int size, HWND owner);
 
 // Size in bytes of the named file (relative to the current directory), or 0 after a
 // reported failure; *measured, when given, tells an empty file from a failure. Files of

@@ -1,5 +1,8 @@
 #include "SPCM.h"
 
+#include <cctype>
+#include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +31,13 @@ constexpr int kImageSize = 0x8000;
 constexpr int kDataStart = 0x8100;
 constexpr int kDataEnd = 0xFFE2; // one past the last byte of the sample data
 constexpr int kSlots = 64;
+
+// BRR: 9-byte blocks whose first byte carries the end flag (bit 0) and the loop flag
+// (bit 1). A headered .brr file puts the loop offset (bytes from the first block to the
+// loop block, 16 bits little-endian) before its blocks.
+constexpr int kBlock = 9;
+constexpr int kEndFlag = 0x01, kLoopFlag = 0x02;
+constexpr int kHeader = 2;
 
 // Offsets from ROM byte 0, which lies behind the copier header when the file has one.
 // Hooks: low, middle and bank byte of the upload block's LoROM address.
@@ -345,13 +355,126 @@ int SPCMGetSampleSize(int slot)
     return (NextStart(start) - start) & 0xFFFF;
 }
 
-int SPCMInsertSample(int slot, HWND owner)
+namespace {
+
+// Bytes of the blocks that a decoder plays from the sample at start of size bytes: up
+// to and including the first block with the end flag, else every whole block.
+int PlayedSize(int start, int size)
 {
+    const unsigned char *sample = SPCMem + (start - kImageBase);
+    int played = 0;
+    while (played + kBlock <= size) {
+        played += kBlock;
+        if (sample[played - kBlock] & kEndFlag)
+            break;
+    }
+    return played;
+}
+
+// Reports a refusal whose text may begin with the name of the sample's source ("this
+// .brr file"): its first letter is made a capital.
+__attribute__((format(printf, 1, 2))) void Report(const char *format, ...)
+{
+    char text[400];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    text[0] = static_cast<char>(toupper(static_cast<unsigned char>(text[0])));
+    FIOError(text);
+}
+
+// Places a .brr file image of size bytes into the empty slot: raw blocks (loop =
+// start) or blocks behind a loop offset (loop = start + offset). file may be null when
+// size is larger than any bank holds: it is read only once the size fits. When looped,
+// the image must loop. Returns 0 when placed, 1 after a reported refusal.
+int PlaceImage(int slot, const unsigned char *file, int size, bool looped, const char *what)
+{
+    const int header = size % kBlock == 0 ? 0 : size % kBlock == kHeader ? kHeader : -1;
+    if (header < 0) {
+        Report("%s is %d bytes long, which fits neither form of BRR data: raw blocks "
+               "take a multiple of 9 bytes, blocks behind a loop header 2 bytes more.\n"
+               "Nothing was inserted.",
+               what, size);
+        return 1;
+    }
+    const int bytes = size - header;
+    if (bytes == 0) {
+        Report("%s holds no BRR block.\nNothing was inserted.", what);
+        return 1;
+    }
     if (!ValidSlot(slot) || SPCMFetchStart(slot) != 0)
         return 1;
-    const char *path = FIOWavIn(owner);
-    if (!path)
+    if (bytes > freespace) {
+        char text[100];
+        snprintf(text, sizeof text, "Input sample too large.\nSize: %X bytes\nFree: %X bytes",
+                 static_cast<unsigned>(bytes), static_cast<unsigned>(freespace));
+        FIOError(text);
         return 1;
+    }
+    const unsigned char *blocks = file + header;
+    const int offset = header ? Get16(file) : 0;
+    if (offset % kBlock != 0 || offset >= bytes) {
+        Report(offset % kBlock != 0
+                   ? "The loop offset in the header of %s (%d bytes) is not a multiple "
+                     "of 9, so it does not lead to a block.\nNothing was inserted."
+                   : "The loop offset in the header of %s (%d bytes) lies outside its "
+                     "%d bytes of BRR data.\nNothing was inserted.",
+               what, offset, bytes);
+        return 1;
+    }
+    for (int at = 0; at + kBlock < bytes; at += kBlock) {
+        if (blocks[at] & kEndFlag) {
+            Report("Block %d of %s has the end flag, but the last block is %d: the "
+                   "sample would stop there.\nNothing was inserted.",
+                   at / kBlock, what, bytes / kBlock - 1);
+            return 1;
+        }
+    }
+    const int last = blocks[bytes - kBlock];
+    if (!(last & kEndFlag)) {
+        Report("The last block of %s lacks the end flag: the sample would play on into "
+               "whatever follows it.\nNothing was inserted.",
+               what);
+        return 1;
+    }
+    if (looped && (header == 0 || !(last & kLoopFlag))) {
+        Report("%s does not loop: it has no loop header, or its last block lacks the "
+               "loop flag.\nNothing was inserted; Insert takes a sample that plays once.",
+               what);
+        return 1;
+    }
+    const int start = FreeAreaStart();
+    Put16(SPCMem + 4 * slot, start);
+    Put16(SPCMem + 4 * slot + 2, start + offset);
+    memcpy(SPCMem + (start - kImageBase), blocks, static_cast<size_t>(bytes));
+    freespace = static_cast<uint16_t>(freespace - bytes);
+    return 0;
+}
+
+bool IsBrrName(const char *path)
+{
+    const size_t length = strlen(path);
+    if (length < 4)
+        return false;
+    const char *ext = path + length - 4;
+    return ext[0] == '.' && tolower(ext[1]) == 'b' && tolower(ext[2]) == 'r' &&
+           tolower(ext[3]) == 'r';
+}
+
+int InsertBrrFile(int slot, const char *path, bool looped, HWND owner)
+{
+    int size = 0;
+    unsigned char *file = FIOReadFile(path, kSPCMMaxFile, &size, owner);
+    if (!file && size <= kSPCMMaxFile)
+        return 1; // reported
+    const int result = PlaceImage(slot, file, size, looped, "this .brr file");
+    free(file);
+    return result;
+}
+
+int InsertWav(int slot, const char *path, HWND owner)
+{
     int length = 0;
     unsigned char *data = BRREncode(path, owner, &length);
     if (!data)
@@ -372,6 +495,14 @@ int SPCMInsertSample(int slot, HWND owner)
                  "Nothing was inserted; insert the sample again.");
         return 1;
     }
+    // An empty sample would share its start with the next one inserted, and deleting it
+    // would then move that sample's data away from under its slot.
+    if (size == 0) {
+        free(data);
+        FIOError("The encoder made no sample data from this WAV file: it holds no sound.\n"
+                 "Nothing was inserted.");
+        return 1;
+    }
     const int start = FreeAreaStart();
     Put16(SPCMem + 4 * slot, start);
     Put16(SPCMem + 4 * slot + 2, start);
@@ -379,6 +510,126 @@ int SPCMInsertSample(int slot, HWND owner)
     free(data);
     freespace = static_cast<uint16_t>(freespace - size);
     return 0;
+}
+
+// Cents by which a loop of length frames plays flat once the encoder made it span the
+// blocks from the loop block to the end of the headered image; 0 when the encoder kept
+// the pitch (the loop spans a whole number of the original loops).
+double Detune(const unsigned char *file, int size, int length)
+{
+    const int blocks = (size - kHeader - Get16(file)) / kBlock;
+    const int samples = blocks * 16;
+    return samples % length == 0 ? 0.0 : 1200.0 * std::log2(double(samples) / length);
+}
+
+int InsertLoopedWav(int slot, const char *path, HWND owner, SPCMLoopAsk ask, double *cents)
+{
+    int frames = 0, loopStart = -1, loopEnd = 0;
+    if (!BRRWavLoop(path, owner, &frames, &loopStart, &loopEnd))
+        return 1;
+    if (frames == 0) {
+        FIOError("This WAV file holds no sound, so there is nothing to loop.\n"
+                 "Nothing was inserted.");
+        return 1;
+    }
+    if (loopStart < 0) {
+        loopStart = 0;
+        loopEnd = frames;
+    }
+    if (!ask(owner, frames, &loopStart, &loopEnd))
+        return 1;
+    int size = 0;
+    unsigned char *file = BRREncodeLooped(path, loopStart, loopEnd, owner, &size);
+    if (!file)
+        return 1;
+    const int result = PlaceImage(slot, file, size, true, "the encoder's output");
+    if (result == 0)
+        *cents = Detune(file, size, loopEnd - loopStart);
+    free(file);
+    return result;
+}
+
+int InsertFile(int slot, HWND owner, SPCMLoopAsk ask, double *cents)
+{
+    if (!ValidSlot(slot) || SPCMFetchStart(slot) != 0)
+        return 1;
+    const char *path = FIOWavIn(owner);
+    if (!path)
+        return 1;
+    if (IsBrrName(path))
+        return InsertBrrFile(slot, path, ask != nullptr, owner);
+    return ask ? InsertLoopedWav(slot, path, owner, ask, cents) : InsertWav(slot, path, owner);
+}
+
+} // namespace
+
+int SPCMLoopOffset(int slot)
+{
+    const int start = SPCMFetchStart(slot);
+    if (start == 0)
+        return -1;
+    const int played = PlayedSize(start, SPCMGetSampleSize(slot));
+    const int flags = played ? SPCMem[start - kImageBase + played - kBlock] : 0;
+    const int offset = SPCMFetchLoop(slot) - start;
+    const bool loops = (flags & kEndFlag) && (flags & kLoopFlag);
+    return loops && offset >= 0 && offset < played && offset % kBlock == 0 ? offset : -1;
+}
+
+int SPCMSampleFile(int slot, unsigned char *file)
+{
+    const int start = SPCMFetchStart(slot);
+    if (start == 0)
+        return 0;
+    const int played = PlayedSize(start, SPCMGetSampleSize(slot));
+    const int offset = SPCMLoopOffset(slot);
+    const int header = offset < 0 ? 0 : kHeader;
+    if (header)
+        Put16(file, offset);
+    memcpy(file + header, SPCMem + (start - kImageBase), static_cast<size_t>(played));
+    return header + played;
+}
+
+int SPCMInsertSample(int slot, HWND owner)
+{
+    return InsertFile(slot, owner, nullptr, nullptr);
+}
+
+int SPCMInsertLooped(int slot, HWND owner, SPCMLoopAsk ask, double *cents)
+{
+    *cents = 0;
+    return InsertFile(slot, owner, ask, cents);
+}
+
+int SPCMExportSample(int slot, HWND owner)
+{
+    if (SPCMFetchStart(slot) == 0)
+        return 1;
+    unsigned char *file = static_cast<unsigned char *>(malloc(kSPCMMaxFile));
+    if (!file) {
+        FIOError("There is not enough memory to export this sample.");
+        return 1;
+    }
+    const int size = SPCMSampleFile(slot, file);
+    char name[16];
+    snprintf(name, sizeof name, "sample-%.2X", static_cast<unsigned>(slot));
+    int wav = 0;
+    const char *path = nullptr;
+    if (size == 0)
+        Report("Slot %s holds no whole BRR block, so there is nothing to export.", name + 7);
+    else
+        path = FIOExportOut(owner, name, &wav);
+    int result = 1;
+    if (path && !wav) {
+        result = FIOWriteFile(path, file, size, owner);
+    } else if (path) {
+        int length = 0;
+        unsigned char *pcm = BRRDecodeBlocks(file, size, owner, &length);
+        if (pcm)
+            result = FIOWriteFile(path, pcm, length, owner);
+        free(pcm);
+    }
+    free(file);
+    return result;
 }
 
 void SPCMDeleteSample(int slot)

@@ -56,10 +56,42 @@ int SPCMFetchStart(int slot);    // start audio address of slot 0-63; 0 = empty
 int SPCMFetchLoop(int slot);     // loop audio address of slot 0-63
 int SPCMGetSampleSize(int slot); // bytes from a used slot's start to its next start
 
-// Encodes a WAV file the user chooses into the empty slot, at the bottom of the free
-// area, loop address = start. Returns 0 when inserted; 1 when cancelled or refused
-// (reported), with nothing changed.
+// The largest .brr file image of a slot: the 2-byte loop header and the whole data area.
+constexpr int kSPCMMaxFile = 2 + 0x7EE2;
+
+// Loop offset of a used slot in bytes: loop - start when the slot's end block has the
+// loop flag and the loop address is the start of one of its played blocks; -1 when the
+// slot plays once (or is empty).
+int SPCMLoopOffset(int slot);
+
+// Writes a used slot's sample as a .brr file image into file (kSPCMMaxFile bytes): its
+// played blocks (up to and including the first block with the end flag, else every whole
+// block), behind the 2-byte little-endian loop offset when SPCMLoopOffset is not -1.
+// Returns the image's length in bytes; 0 for an empty slot.
+int SPCMSampleFile(int slot, unsigned char *file);
+
+// Asks the user for the loop of a WAV file of frames sample frames, with *loopStart and
+// *loopEnd (frames, end exclusive) as the proposal; on 1 they hold the choice,
+// 0 <= start < end <= frames. 0 when the user cancelled.
+typedef int (*SPCMLoopAsk)(HWND owner, int frames, int *loopStart, int *loopEnd);
+
+// Insert: puts a sample file the user chooses into the empty slot, at the bottom of the
+// free area. A WAV file is encoded (loop address = start); a .brr file goes in as it is,
+// raw (loop = start) or headered (loop = start + its loop offset). Returns 0 when
+// inserted; 1 when cancelled or refused (reported, boxes owned by owner), with nothing
+// changed.
 int SPCMInsertSample(int slot, HWND owner);
+
+// Insert Looped: as Insert, but a WAV file is encoded with the loop that ask returns,
+// and a .brr file must loop. *cents receives how far the encoder moved the pitch to fit
+// the loop to whole blocks (positive: the sample now plays flat by that much), 0 when
+// the pitch is exact. Returns as SPCMInsertSample.
+int SPCMInsertLooped(int slot, HWND owner, SPCMLoopAsk ask, double *cents);
+
+// Export: writes a used slot's sample to a .brr or .wav file the user chooses (see
+// SPCMSampleFile and BRRDecodeBlocks). Changes neither the bank nor the ROM image.
+// Returns 0 when written; 1 when cancelled or failed (reported, nothing written).
+int SPCMExportSample(int slot, HWND owner);
 
 // Deletes the sample of a used slot and moves the data above it down, re-pointing every
 // higher start and loop address.

@@ -1,6 +1,7 @@
-// The main window and the bank placement dialog. See dialog.h.
+// The main window, the bank placement dialog and the Loop dialog. See dialog.h.
 #include "dialog.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -62,9 +63,9 @@ bool ButtonUsable(HWND window, int id)
     return IsWindowEnabled(Item(window, id)) && SelectedSlot(window) != CB_ERR;
 }
 
-bool SaveUsable(HWND window)
+bool MenuUsable(HWND window, int id)
 {
-    UINT state = GetMenuState(GetMenu(window), IDM_SAVE, MF_BYCOMMAND);
+    UINT state = GetMenuState(GetMenu(window), (UINT)id, MF_BYCOMMAND);
     return state != (UINT)-1 && !(state & (MF_GRAYED | MF_DISABLED));
 }
 
@@ -155,6 +156,49 @@ void OnInsert(HWND window)
     RefreshSlot(window);
 }
 
+// What the Loop dialog edits: the WAV file's length and the loop, in sample frames.
+struct LoopChoice {
+    int frames, start, end;
+};
+
+int AskLoop(HWND owner, int frames, int *start, int *end)
+{
+    LoopChoice choice = {frames, *start, *end};
+    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LOOP), owner,
+                                     dlgProcLoop, (LPARAM)&choice);
+    if (result != 1)
+        return 0;
+    *start = choice.start;
+    *end = choice.end;
+    return 1;
+}
+
+void OnInsertLooped(HWND window)
+{
+    const int slot = SelectedSlot(window);
+    double cents = 0;
+    if (SPCMInsertLooped(slot, window, AskLoop, &cents) != 0)
+        return;
+    SendMessageA(Item(window, IDC_SLOTS), CB_SETCURSEL, static_cast<WPARAM>(slot), 0);
+    RefreshSlot(window);
+    if (cents == 0)
+        return;
+    // Positive cents: the fitted loop is longer than the chosen one and sounds lower.
+    const bool flat = cents > 0;
+    std::snprintf(out, sizeof out,
+                  "The encoder fitted the loop to whole blocks of 16 samples, so this sample "
+                  "plays %.1f cents %s.\nTune the instrument %.1f cents %s to play it at its "
+                  "pitch.",
+                  std::fabs(cents), flat ? "flat" : "sharp", std::fabs(cents),
+                  flat ? "up" : "down");
+    MessageBoxA(window, out, "Tuning", MB_ICONINFORMATION);
+}
+
+void OnExport(HWND window)
+{
+    SPCMExportSample(SelectedSlot(window), window);
+}
+
 void OnDelete(HWND window)
 {
     SPCMDeleteSample(SelectedSlot(window));
@@ -181,19 +225,26 @@ void OnMainCommand(HWND window, int id, int code)
         if (ButtonUsable(window, IDC_INSERT))
             OnInsert(window);
         break;
+    case IDC_INSERT_LOOPED:
+        if (ButtonUsable(window, IDC_INSERT_LOOPED))
+            OnInsertLooped(window);
+        break;
     case IDC_DELETE:
         if (ButtonUsable(window, IDC_DELETE))
             OnDelete(window);
         break;
+    case IDM_EXPORT:
+        if (MenuUsable(window, IDM_EXPORT) && SelectedSlot(window) != CB_ERR)
+            OnExport(window);
+        break;
     case IDM_OPEN: OnOpen(window); break;
     case IDM_SAVE:
-        if (SaveUsable(window))
+        if (MenuUsable(window, IDM_SAVE))
             SPCMSave();
         break;
     case IDM_EXIT: EndDialog(window, 1); break;
     case IDM_ABOUT: MessageBoxA(window, kAboutText, "About", MB_ICONQUESTION); break;
-    default: // "Insert Looped" has no action of its own
-        break;
+    default: break;
     }
 }
 
@@ -228,6 +279,59 @@ void OnPlacementOk(HWND dialog)
     EndDialog(dialog, (INT_PTR)offset);
 }
 
+void OnLoopInit(HWND dialog, const LoopChoice *choice)
+{
+    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)choice);
+    char text[48];
+    std::snprintf(text, sizeof text, "Length: %d samples", choice->frames);
+    SetDlgItemTextA(dialog, IDC_LOOPDLG_LENGTH, text);
+    SetDlgItemInt(dialog, IDC_LOOPDLG_START, (UINT)choice->start, FALSE);
+    SetDlgItemInt(dialog, IDC_LOOPDLG_END, (UINT)choice->end, FALSE);
+}
+
+// The field's number of sample frames, or -1 when it holds anything but 1 to 10
+// decimal digits or a number above the largest int.
+long long LoopField(HWND dialog, int id)
+{
+    char text[kInputChars];
+    GetDlgItemTextA(dialog, id, text, kInputChars);
+    size_t digits = 0;
+    for (; text[digits] >= '0' && text[digits] <= '9'; ++digits) {
+    }
+    if (digits == 0 || digits > 10 || text[digits])
+        return -1;
+    const long long value = std::strtoll(text, nullptr, 10);
+    return value > 0x7FFFFFFF ? -1 : value;
+}
+
+void OnLoopOk(HWND dialog)
+{
+    auto *choice = (LoopChoice *)GetWindowLongPtrA(dialog, DWLP_USER);
+    const long long start = LoopField(dialog, IDC_LOOPDLG_START);
+    const long long end = LoopField(dialog, IDC_LOOPDLG_END);
+    char text[160];
+    if (start < 0 || end < 0)
+        std::snprintf(text, sizeof text,
+                      "Type the loop start and end as whole numbers of samples, 0 to %d.",
+                      choice->frames);
+    else if (start >= choice->frames)
+        std::snprintf(text, sizeof text, "The loop start must lie within the sound: 0 to %d.",
+                      choice->frames - 1);
+    else if (end > choice->frames)
+        std::snprintf(text, sizeof text,
+                      "The loop end can be at most the sound's length, %d samples.",
+                      choice->frames);
+    else if (end <= start)
+        std::snprintf(text, sizeof text, "The loop end must come after the loop start.");
+    else {
+        choice->start = (int)start;
+        choice->end = (int)end;
+        EndDialog(dialog, 1);
+        return;
+    }
+    ShowError(dialog, text);
+}
+
 } // namespace
 
 int CheckHexValid(const char *text)
@@ -252,6 +356,7 @@ void ResetControls(HWND window)
     SetEnabled(window, IDC_INSERT_LOOPED, false);
     SetEnabled(window, IDC_PITCH, false);
     EnableMenuItem(GetMenu(window), IDM_SAVE, MF_BYCOMMAND | MF_GRAYED);
+    EnableMenuItem(GetMenu(window), IDM_EXPORT, MF_BYCOMMAND | MF_GRAYED);
 }
 
 void SetupControls(HWND window)
@@ -310,6 +415,7 @@ void UpdateBtnEdt(HWND window)
     SetEnabled(window, IDC_INSERT, !used);
     SetEnabled(window, IDC_INSERT_LOOPED, !used);
     SetEnabled(window, IDC_PITCH, used);
+    EnableMenuItem(GetMenu(window), IDM_EXPORT, MF_BYCOMMAND | (used ? MF_ENABLED : MF_GRAYED));
 }
 
 void UpdateComboTxt(HWND window)
@@ -329,6 +435,21 @@ INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM)
     switch (message) {
     case WM_INITDIALOG: InitMain(window); return 1; // the platform gives the default focus
     case WM_COMMAND: OnMainCommand(window, LOWORD(command), HIWORD(command)); return 0;
+    default: return 0;
+    }
+}
+
+INT_PTR CALLBACK dlgProcLoop(HWND dialog, UINT message, WPARAM command, LPARAM extra)
+{
+    switch (message) {
+    case WM_INITDIALOG: OnLoopInit(dialog, (const LoopChoice *)extra); return 1;
+    case WM_COMMAND:
+        switch (LOWORD(command)) {
+        case IDOK: OnLoopOk(dialog); break;
+        case IDCANCEL: EndDialog(dialog, 0); break;
+        default: break;
+        }
+        return 0;
     default: return 0;
     }
 }

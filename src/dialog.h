@@ -1,10 +1,11 @@
-// The main window (dialog template 1000) and the bank placement dialog (template 1001).
+// The main window (dialog template 1000), the bank placement dialog (template 1001) and
+// the loop dialog of Insert Looped (template 1002).
 //
 // The main window lists the 64 slots of the sample directory, shows the selected
 // slot's start and loop audio addresses and the bank's free space, and runs every
-// command of the program: Open, Save, Exit, About, Insert, Delete and Play. It keeps no
-// sample data of its own; every display is composed from the engine's sample memory
-// image after the command that changed it.
+// command of the program: Open, Save, Export Sample, Exit, About, Insert, Insert Looped,
+// Delete and Play. It keeps no sample data of its own; every display is composed from
+// the engine's sample memory image after the command that changed it.
 #pragma once
 #include <windows.h>
 
@@ -22,11 +23,17 @@ INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM extra
 // k * 0x8000) or with -1 when it was closed.
 INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM extra);
 
+// Loop dialog procedure: returns 0 for every message but WM_INITDIALOG, whose extra
+// points at the caller's struct of the WAV file's frames and the proposed loop start
+// and end (read, and written on OK). The dialog ends with 1 by an accepted OK, 0 by
+// Cancel.
+INT_PTR CALLBACK dlgProcLoop(HWND dialog, UINT message, WPARAM command, LPARAM extra);
+
 // Control states of the main window.
 void ResetControls(HWND window);   // No ROM: every ROM command unusable, list empty
 void SetupControls(HWND window);   // ROM loaded: 64 entries, entry 0 selected, pitch 1000
 void UpdateUsed(HWND window);      // inserts the 64 slot labels
 void ComboChange(HWND window);     // addresses of the selected slot, then UpdateBtnEdt
 void UpdateFreeSpace(HWND window); // "%X bytes" of the free-space counter
-void UpdateBtnEdt(HWND window);    // slot rules: Play/Delete/pitch for used, Insert for empty
-void UpdateComboTxt(HWND window);  // relabels the selected entry after its slot changed
+void UpdateBtnEdt(HWND window); // slot rules: Play/Delete/pitch/Export for used, Inserts for empty
+void UpdateComboTxt(HWND window); // relabels the selected entry after its slot changed

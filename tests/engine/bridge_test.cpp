@@ -1,5 +1,6 @@
 // The encoder bridge with a stand-in snesbrr.exe in a program folder of its own: the
 // parameter texts, where the scratch files go, and every way an encode run can fail.
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -81,12 +82,16 @@ TEST_F(Bridge, TheWavChooserStartsFromTheLastChoice)
     const std::string wav = Wav("first.wav", 9);
     ASSERT_EQ(Insert(0x20, wav).result, 0);
     std::string shown;
+    std::vector<std::string> filters;
     const int result = ui::WithAnswers([this] { return SPCMInsertSample(0x21, owner); },
                                        [&](DWORD tid) {
                                            shown = ui::OpenDialogName(tid);
+                                           filters = ui::ChooserFilters(tid, "Open");
                                            ui::AnswerOpenDialog(tid, nullptr);
                                        });
     EXPECT_EQ(result, 1) << "cancelled";
+    EXPECT_EQ(filters, std::vector<std::string>({"Samples (*.wav;*.brr)", "WAV files (*.wav)",
+                                                 "BRR samples (*.brr)", "All Files (*.*)"}));
     // The chooser opens in the last folder with the last file's name (or its whole path).
     ASSERT_GE(shown.size(), 9u);
     EXPECT_EQ(shown.substr(shown.size() - 9), "first.wav");
@@ -155,6 +160,128 @@ TEST_F(Bridge, APathTooLongForTheParameterTextIsRefusedBeforeAnyRun)
     EXPECT_EQ(fit.stray, 0);
 }
 
+// The Loop dialog's answer, without the dialog: samples 100 to 500.
+int LoopFrom100To500(HWND, int frames, int *start, int *end)
+{
+    *start = 100;
+    *end = 500;
+    return frames == 1000;
+}
+
+TEST_F(Bridge, InsertLoopedEncodesWithTheLoopAndBrrFilesGoInWithoutARun)
+{
+    const std::string wav = wavDir + "\\loop me.wav";
+    files::Write(wav, files::MakeWav(files::Tone(1000, 440.0)));
+    const std::vector<uint8_t> headered = files::BrrImage(4, 0x03, 18);
+    files::Write(wav + ".out", headered);
+    double cents = 0;
+    auto looped = [&](int slot) { return SPCMInsertLooped(slot, owner, LoopFrom100To500, &cents); };
+    Seen seen = Run([&] { return looped(0x14); }, true, wav.c_str(), 0);
+    ASSERT_EQ(seen.result, 0);
+    EXPECT_EQ(seen.stray, 0);
+    EXPECT_EQ(SPCMFetchLoop(0x14), 0xF01C + 18);
+    EXPECT_EQ(SPCMGetFree(), 0x0FC6 - 36);
+    EXPECT_EQ(std::vector<uint8_t>(SPCMGetSPCPtr() + 0x701C, SPCMGetSPCPtr() + 0x701C + 36),
+              std::vector<uint8_t>(headered.begin() + 2, headered.end()));
+    EXPECT_NEAR(cents, 1200 * std::log2(32.0 / 400), 1e-9);
+    std::vector<std::string> runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_NE(runs[0].find("\"" + wav + "\" -e temp.brr --loop-start 100 --loop-end 500"),
+              std::string::npos)
+        << runs[0];
+
+    // Output larger than any bank: the usual message, for its blocks alone.
+    files::Write(wav + ".out", files::BrrImage(0x7EE2 / 9 + 1, 0x03, 0));
+    seen = Run([&] { return looped(0x15); }, true, wav.c_str(), 1);
+    EXPECT_EQ(seen.result, 1);
+    ExpectBox(seen.boxes[0], "Input sample too large.\nSize: 7EEA bytes\nFree: FA2 bytes", "Error",
+              ui::Icon::Error, owner);
+
+    // A loop that the encoder refuses: one box, nothing inserted.
+    files::Remove(wav + ".out");
+    seen = Run([&] { return looped(0x15); }, true, wav.c_str(), 1);
+    EXPECT_EQ(seen.result, 1);
+    ExpectBox(seen.boxes[0],
+              "The encoder could not make a loop from sample 100 to sample 500 of this WAV "
+              "file.\nChoose another loop; nothing was inserted.",
+              "Error", ui::Icon::Error, owner);
+    EXPECT_EQ(SPCMFetchStart(0x15), 0);
+
+    // A .brr file, whatever the case of its name, needs no encoder.
+    const std::string brr = wavDir + "\\pad.BRR";
+    files::Write(brr, files::BrrImage(2, 0x01));
+    ASSERT_EQ(Insert(0x15, brr).result, 0);
+    EXPECT_EQ(SPCMFetchStart(0x15), 0xF01C + 36);
+    EXPECT_EQ(SPCMFetchLoop(0x15), 0xF01C + 36);
+    EXPECT_EQ(Runs().size(), 3u) << "the .brr file ran no encoder";
+}
+
+TEST_F(Bridge, ExportWritesTheChosenFileWholeOrNotAtAll)
+{
+    std::vector<uint8_t> image(kSPCMMaxFile);
+    image.resize(size_t(SPCMSampleFile(0, image.data()))); // stock slot 0 loops
+    ASSERT_EQ(image.size() % 9, 2u);
+    // Answers the Save As chooser with name and filter, then each box with a button.
+    auto exportAs = [&](const std::string &name, int filter, std::vector<int> buttons) {
+        Seen seen;
+        seen.result = ui::WithAnswers(
+            [&] { return SPCMExportSample(0, owner); },
+            [&](DWORD tid) {
+                std::vector<std::string> types = ui::ChooserFilters(tid, "Save As");
+                EXPECT_EQ(types,
+                          std::vector<std::string>({"BRR sample (*.brr)", "WAV file (*.wav)"}));
+                EXPECT_EQ(ui::ChooserName(tid, "Save As"), "sample-00");
+                seen.chooserShown = ui::AnswerSaveDialog(tid, name.c_str(), filter);
+                for (int button : buttons) {
+                    HWND box = ui::WaitDialog(tid, nullptr);
+                    seen.boxes.push_back(ui::ReadMessageBox(box));
+                    PostMessageA(box, WM_COMMAND, WPARAM(button), 0);
+                    for (int i = 0; i < 200 && IsWindow(box); ++i)
+                        Sleep(5);
+                }
+            },
+            &seen.stray);
+        return seen;
+    };
+    const std::string base = wavDir + "\\slot zero";
+    Seen seen = exportAs(base, 0, {});
+    ASSERT_EQ(seen.result, 0);
+    EXPECT_EQ(files::Read(base + ".brr"), image) << "the filter's extension is added";
+    EXPECT_TRUE(Runs().empty()) << "a .brr file needs no encoder";
+
+    seen = exportAs(base, 1, {});
+    ASSERT_EQ(seen.result, 0);
+    std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 'W', 'A', 'V', 'E'};
+    wav.insert(wav.end(), image.begin(), image.end());
+    EXPECT_EQ(files::Read(base + ".wav"), wav);
+    EXPECT_EQ(files::Read(appdir + "\\temp.brr"), image);
+    ASSERT_EQ(Runs().size(), 1u);
+    EXPECT_NE(Runs()[0].find("temp.brr -d --blocks temp.wav"), std::string::npos);
+
+    // An existing file is replaced only after a yes.
+    files::Write(base + ".brr", {1, 2, 3});
+    seen = exportAs(base + ".brr", -1, {IDNO});
+    EXPECT_EQ(seen.result, 1);
+    ASSERT_EQ(seen.boxes.size(), 1u);
+    ExpectBox(seen.boxes[0], base + ".brr already exists.\nDo you want to replace it?",
+              "Export Sample", ui::Icon::Warning, owner);
+    EXPECT_EQ(files::Read(base + ".brr"), std::vector<uint8_t>({1, 2, 3}));
+    seen = exportAs(base + ".BRR", 1, {IDYES});
+    EXPECT_EQ(seen.result, 0);
+    EXPECT_EQ(files::Read(base + ".brr"), image) << "the name's extension beats the filter";
+
+    // A file that cannot be written is reported and leaves nothing behind.
+    const std::string blocked = wavDir + "\\blocked.brr";
+    CreateDirectoryA((blocked + ".snesbrr-part").c_str(), nullptr);
+    seen = exportAs(blocked, -1, {IDOK});
+    EXPECT_EQ(seen.result, 1);
+    ASSERT_EQ(seen.boxes.size(), 1u);
+    EXPECT_EQ(seen.boxes[0].text.rfind(blocked + " could not be written.", 0), 0u);
+    EXPECT_EQ(seen.boxes[0].owner, owner);
+    EXPECT_FALSE(files::Exists(blocked));
+    EXPECT_EQ(seen.stray, 0);
+}
+
 TEST_F(Bridge, PlayWritesTheSampleAndDecodesAtThePitchInTheProgramFolder)
 {
     const int size = SPCMGetSampleSize(3);
@@ -172,6 +299,14 @@ TEST_F(Bridge, PlayWritesTheSampleAndDecodesAtThePitchInTheProgramFolder)
     EXPECT_NE(runs[2].find("temp.brr -d -p 0 temp.wav"), std::string::npos) << runs[2];
     for (const std::string &run : runs)
         EXPECT_EQ(run.substr(0, run.find('|')), appdir);
+
+    // A looping sample goes to the decoder with its loop offset in front.
+    BRRPlay(4, 0x1000);
+    const std::vector<uint8_t> looped = files::Read(appdir + "\\temp.brr");
+    const int start = SPCMFetchStart(4), offset = SPCMFetchLoop(4) - start;
+    ASSERT_EQ(looped.size(), size_t(SPCMGetSampleSize(4) + 2));
+    EXPECT_EQ(looped[0] | looped[1] << 8, offset);
+    EXPECT_EQ(looped[2], SPCMGetSPCPtr()[start - 0x8000]);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "doubles.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,6 +22,15 @@ bool encodeFails = false;
 bool sizeFails = false;
 bool changedAfterRead = false;
 std::vector<uint8_t> encoded;
+std::string sampleName;
+std::vector<uint8_t> brrFile;
+int wavFrames = 0, wavLoopStart = -1, wavLoopEnd = 0;
+int askedStart = -1, askedEnd = -1;
+std::string exportName;
+bool exportWav = false;
+std::string proposedName;
+std::vector<uint8_t> exported;
+std::vector<uint8_t> decodeInput;
 
 void Load(const std::vector<uint8_t> &rom)
 {
@@ -35,6 +45,15 @@ void Load(const std::vector<uint8_t> &rom)
     wavChosen = true;
     encodeFails = sizeFails = changedAfterRead = false;
     encoded.clear();
+    sampleName.clear();
+    brrFile.clear();
+    wavFrames = 0;
+    wavLoopStart = -1;
+    askedStart = askedEnd = -1;
+    exportName.clear();
+    exportWav = false;
+    exported.clear();
+    decodeInput.clear();
 }
 
 } // namespace doubles
@@ -55,7 +74,9 @@ void FIOError(const char *text)
 
 const char *FIOWavIn(HWND)
 {
-    return doubles::wavChosen ? "C:\\sounds\\new sample.wav" : nullptr;
+    if (!doubles::wavChosen)
+        return nullptr;
+    return doubles::sampleName.empty() ? "C:\\sounds\\new sample.wav" : doubles::sampleName.c_str();
 }
 
 int FIOGetSize(const char *, bool *measured)
@@ -67,13 +88,64 @@ int FIOGetSize(const char *, bool *measured)
     return int(doubles::encoded.size()) + (doubles::changedAfterRead ? 1 : 0);
 }
 
+static unsigned char *Copy(const std::vector<uint8_t> &bytes, int *length)
+{
+    auto *buffer = static_cast<unsigned char *>(malloc(bytes.size() + 1));
+    std::copy(bytes.begin(), bytes.end(), buffer); // an empty vector may hold no buffer
+    *length = int(bytes.size());
+    return buffer;
+}
+
 unsigned char *BRREncode(const char *, HWND, int *length)
 {
     if (doubles::encodeFails || int(doubles::encoded.size()) > SPCMGetFree())
         return nullptr;
-    auto *buffer = static_cast<unsigned char *>(malloc(doubles::encoded.size() + 1));
-    memcpy(buffer, doubles::encoded.data(), doubles::encoded.size());
+    int size = 0;
+    unsigned char *buffer = Copy(doubles::encoded, &size);
     if (length)
-        *length = int(doubles::encoded.size());
+        *length = size;
     return buffer;
+}
+
+unsigned char *FIOReadFile(const char *, int limit, int *length, HWND)
+{
+    if (int(doubles::brrFile.size()) > limit) {
+        *length = int(doubles::brrFile.size());
+        return nullptr;
+    }
+    return Copy(doubles::brrFile, length);
+}
+
+bool BRRWavLoop(const char *, HWND, int *frames, int *loopStart, int *loopEnd)
+{
+    *frames = doubles::wavFrames;
+    *loopStart = doubles::wavLoopStart;
+    *loopEnd = doubles::wavLoopEnd;
+    return true;
+}
+
+unsigned char *BRREncodeLooped(const char *, int loopStart, int loopEnd, HWND, int *length)
+{
+    doubles::askedStart = loopStart;
+    doubles::askedEnd = loopEnd;
+    return doubles::encodeFails ? nullptr : Copy(doubles::encoded, length);
+}
+
+const char *FIOExportOut(HWND, const char *name, int *wav)
+{
+    doubles::proposedName = name;
+    *wav = doubles::exportWav;
+    return doubles::exportName.empty() ? nullptr : doubles::exportName.c_str();
+}
+
+int FIOWriteFile(const char *, const unsigned char *data, int size, HWND)
+{
+    doubles::exported.assign(data, data + size);
+    return 0;
+}
+
+unsigned char *BRRDecodeBlocks(const unsigned char *file, int size, HWND, int *length)
+{
+    doubles::decodeInput.assign(file, file + size);
+    return Copy({'R', 'I', 'F', 'F'}, length);
 }

@@ -17,6 +17,18 @@ extern bool sizeFails;                  // measuring temp.brr fails after the en
 extern bool changedAfterRead;           // temp.brr grows after the encoder's read
 extern std::vector<uint8_t> encoded;    // what the encoder writes to temp.brr
 
+// Sample interchange: the chosen sample file, the WAV reader, the looped encoder run,
+// the export chooser, the export writing and the block decoder.
+extern std::string sampleName;                  // FIOWavIn's choice; empty: a WAV file
+extern std::vector<uint8_t> brrFile;            // what FIOReadFile reads
+extern int wavFrames, wavLoopStart, wavLoopEnd; // BRRWavLoop's findings
+extern int askedStart, askedEnd;                // the loop the last encode run was given
+extern std::string exportName;                  // FIOExportOut's choice; empty: cancelled
+extern bool exportWav;                          // FIOExportOut's type
+extern std::string proposedName;                // the name FIOExportOut proposed
+extern std::vector<uint8_t> exported;           // the bytes of the last FIOWriteFile
+extern std::vector<uint8_t> decodeInput;        // what BRRDecodeBlocks was given
+
 // Replaces the ROM image with a copy of rom and forgets earlier calls.
 void Load(const std::vector<uint8_t> &rom);
 

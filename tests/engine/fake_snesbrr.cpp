@@ -1,12 +1,16 @@
 // Stands in for snesbrr.exe where a test needs output of an exact size: "encoding"
 // copies the input file's bytes to the output unchanged, so the test decides the size,
-// and an input that starts with NOOUTPUT makes a run that writes nothing. Decoding
-// writes a short silent WAV. Every run appends its current directory and command line
+// and an input that starts with NOOUTPUT makes a run that writes nothing. A looped
+// encode (--loop-start S --loop-end E) writes the bytes of the file IN.out, or nothing
+// and exits with 1 when there is none, as for a refused loop. Decoding writes a short
+// silent WAV, block by block (--blocks) one whose data holds the input's bytes. Every
+// run appends its current directory and command line
 // to runs.log in its current directory.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 static std::vector<char> ReadAll(const char *path)
@@ -43,6 +47,20 @@ int main(int argc, char **argv)
         if (input.size() >= 8 && std::memcmp(input.data(), "NOOUTPUT", 8) == 0)
             return 1;
         WriteAll(argv[3], input.data(), input.size());
+        return 0;
+    }
+    if (argc == 8 && std::strcmp(argv[2], "-e") == 0 && std::strcmp(argv[4], "--loop-start") == 0) {
+        const std::vector<char> output = ReadAll((std::string(argv[1]) + ".out").c_str());
+        if (output.empty())
+            return 1;
+        WriteAll(argv[3], output.data(), output.size());
+        return 0;
+    }
+    if (argc == 5 && std::strcmp(argv[2], "-d") == 0 && std::strcmp(argv[3], "--blocks") == 0) {
+        std::vector<char> wav = {'R', 'I', 'F', 'F', 'W', 'A', 'V', 'E'};
+        const std::vector<char> input = ReadAll(argv[1]);
+        wav.insert(wav.end(), input.begin(), input.end());
+        WriteAll(argv[4], wav.data(), wav.size());
         return 0;
     }
     if (argc == 6 && std::strcmp(argv[2], "-d") == 0) {

@@ -218,6 +218,19 @@ std::vector<uint8_t> ExpectedRom(const std::vector<uint8_t> &brr)
     return file;
 }
 
+// Opens the stock ROM at path through the program's Open and places its bank at kBank.
+void OpenWithBank(DWORD tid, HWND main, const std::string &rom)
+{
+    HWND list = GetDlgItem(main, IDC_SLOTS);
+    PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str(), 10000));
+    HWND placement = ui::WaitDialog(tid, "New ROM", 10000, main);
+    ASSERT_NE(placement, nullptr);
+    SendMessageA(GetDlgItem(placement, IDC_NEWROM_OFFSET), WM_SETTEXT, 0, LPARAM("100200"));
+    PostMessageA(placement, WM_COMMAND, IDC_NEWROM_OK, 0);
+    ASSERT_TRUE(WaitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 64; }, 10000));
+}
+
 TEST_F(Program, PlacesABankInsertsSavesAndReopens)
 {
     ASSERT_TRUE(Copy("snesbrr.exe"));
@@ -231,13 +244,7 @@ TEST_F(Program, PlacesABankInsertsSavesAndReopens)
     ASSERT_NE(main, nullptr);
     HWND list = GetDlgItem(main, IDC_SLOTS);
 
-    PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
-    ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str(), 10000));
-    HWND placement = ui::WaitDialog(tid, "New ROM", 10000, main);
-    ASSERT_NE(placement, nullptr);
-    SendMessageA(GetDlgItem(placement, IDC_NEWROM_OFFSET), WM_SETTEXT, 0, LPARAM("100200"));
-    PostMessageA(placement, WM_COMMAND, IDC_NEWROM_OK, 0);
-    ASSERT_TRUE(WaitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 64; }, 10000));
+    OpenWithBank(tid, main, rom);
 
     SendMessageW(list, CB_SETCURSEL, kSlot, 0);
     SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
@@ -446,6 +453,60 @@ TEST_F(Running, NoCommandRunsDuringTheBoxesOfAnEncodeThatWroteNothing)
     EXPECT_EQ(Entry(list, kSlot), "14: Unused");
     EXPECT_EQ(ui::Text(GetDlgItem(main, IDC_FREE)), free);
     EXPECT_FALSE(files::Exists(programDir + "\\temp.wav")) << "Play ran";
+}
+
+} // namespace
+
+namespace {
+
+// Export and Insert through the running program: a looping stock sample leaves as a
+// headered .brr file and goes back in, into another slot, with the same bytes and loop.
+TEST_F(Program, ExportsASampleAndInsertsItAgainWithItsLoop)
+{
+    ASSERT_TRUE(Copy("snesbrr.exe"));
+    const std::string data = files::TempDir("my samples");
+    const std::string rom = data + "\\stock.smc", brr = data + "\\slot zero.brr";
+    files::Write(rom, stockrom::Make());
+    Start();
+    const DWORD tid = process.dwThreadId;
+    HWND main = MainWindow();
+    ASSERT_NE(main, nullptr);
+    HWND list = GetDlgItem(main, IDC_SLOTS);
+    OpenWithBank(tid, main, rom);
+
+    // Slot 0 is selected after the open: a stock sample that loops over its second half.
+    PostMessageA(main, WM_COMMAND, IDM_EXPORT, 0);
+    ASSERT_TRUE(ui::AnswerSaveDialog(tid, brr.c_str(), -1, 10000));
+    ASSERT_TRUE(WaitFor([&] { return files::Exists(brr); }, 10000)) << "nothing exported";
+    const stockrom::Entry first = stockrom::Directory()[0], second = stockrom::Directory()[1];
+    const std::vector<uint8_t> stock = stockrom::Make();
+    std::vector<uint8_t> expected = {uint8_t(first.loop - first.start),
+                                     uint8_t((first.loop - first.start) >> 8)};
+    const size_t from = stockrom::kDataOffset + (first.start - 0x8100);
+    expected.insert(expected.end(), stock.begin() + long(from),
+                    stock.begin() + long(from + (second.start - first.start)));
+    EXPECT_EQ(files::Read(brr), expected);
+
+    SendMessageW(list, CB_SETCURSEL, kSlot, 0);
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
+    PostMessageA(main, WM_COMMAND, IDC_INSERT, 0);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, brr.c_str(), 10000));
+    ASSERT_TRUE(WaitFor([&] { return Entry(list, kSlot) == "14: Used"; }, 10000));
+    PostMessageA(main, WM_COMMAND, IDM_SAVE, 0);
+    EXPECT_EQ(ui::AnswerMessageBox(tid, 10000, main).text, "Save successful");
+
+    const std::vector<uint8_t> file = files::Read(rom);
+    const size_t entry = kBank + kDirectory + 4 * kSlot, at = kBank + kData + (0xF01C - 0x8100);
+    ASSERT_GT(file.size(), at + expected.size());
+    EXPECT_EQ(file[entry] | file[entry + 1] << 8, 0xF01C);
+    EXPECT_EQ(file[entry + 2] | file[entry + 3] << 8, 0xF01C + (first.loop - first.start));
+    EXPECT_TRUE(std::equal(expected.begin() + 2, expected.end(), file.begin() + long(at)));
+    EXPECT_EQ(file[kBank + kCounter] | file[kBank + kCounter + 1] << 8,
+              int(0xFC6 - (expected.size() - 2)));
+
+    PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(ExitCode(), 0);
+    files::Remove(data);
 }
 
 } // namespace

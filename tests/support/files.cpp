@@ -90,6 +90,33 @@ std::vector<uint8_t> MakeWav(const std::vector<int16_t> &mono, int rate)
     return v;
 }
 
+std::vector<uint8_t> WithLoop(std::vector<uint8_t> wav, uint32_t start, uint32_t last)
+{
+    wav.insert(wav.end(), {'s', 'm', 'p', 'l'});
+    Put(wav, 36 + 24, 4);
+    for (uint32_t field : {0u, 0u, 31250u, 60u, 0u, 0u, 0u, 1u, 0u}) // period in ns, 1 loop
+        Put(wav, field, 4);
+    for (uint32_t field : {0u, 0u, start, last, 0u, 0u}) // id, forward, start, end, infinite
+        Put(wav, field, 4);
+    const uint32_t riff = uint32_t(wav.size() - 8);
+    for (int i = 0; i < 4; ++i)
+        wav[size_t(4 + i)] = uint8_t(riff >> (8 * i));
+    return wav;
+}
+
+std::vector<uint8_t> BrrImage(int blocks, int lastFlags, int offset)
+{
+    std::vector<uint8_t> file;
+    if (offset >= 0)
+        file = {uint8_t(offset), uint8_t(offset >> 8)};
+    for (int b = 0; b < blocks; ++b) {
+        file.push_back(uint8_t(0xB0 | (b + 1 == blocks ? lastFlags : 0)));
+        for (int i = 1; i < 9; ++i)
+            file.push_back(uint8_t(b * 16 + i));
+    }
+    return file;
+}
+
 std::vector<int16_t> Tone(int frames, double freq, int amp)
 {
     std::vector<int16_t> v(size_t(frames > 0 ? frames : 0));

@@ -21,6 +21,14 @@ void Remove(const std::string &path);
 // A 16-bit mono PCM WAV file holding the samples.
 std::vector<uint8_t> MakeWav(const std::vector<int16_t> &mono, int rate = 32000);
 
+// The WAV file with a "smpl" chunk added whose one loop runs from frame start to frame
+// last (inclusive, as the chunk stores it).
+std::vector<uint8_t> WithLoop(std::vector<uint8_t> wav, uint32_t start, uint32_t last);
+
+// A .brr file image of blocks 9-byte blocks, the last with the flags lastFlags (bit 0
+// end, bit 1 loop), behind the 2-byte loop offset when offset >= 0.
+std::vector<uint8_t> BrrImage(int blocks, int lastFlags, int offset = -1);
+
 // A sine tone: frames samples of amplitude amp (16-bit units), freq in Hz at 32 kHz.
 std::vector<int16_t> Tone(int frames, double freq, int amp = 12000);
 

@@ -132,6 +132,48 @@ bool AnswerOpenDialog(DWORD tid, const char *path, int timeoutMs)
     return true;
 }
 
+bool AnswerSaveDialog(DWORD tid, const char *path, int filter, int timeoutMs)
+{
+    HWND chooser = WaitDialog(tid, "Save As", timeoutMs);
+    if (!chooser)
+        return false;
+    if (filter >= 0) {
+        HWND types = GetDlgItem(chooser, 0x470); // the file type list
+        SendMessageA(types, CB_SETCURSEL, WPARAM(filter), 0);
+        // As a click does: the selection changes, then is confirmed.
+        for (WORD code : {CBN_SELCHANGE, CBN_SELENDOK})
+            SendMessageA(chooser, WM_COMMAND, MAKEWPARAM(0x470, code), LPARAM(types));
+    }
+    if (path)
+        SendMessageA(NameField(chooser), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
+    PostMessageA(chooser, WM_COMMAND, path ? IDOK : IDCANCEL, 0);
+    for (int i = 0; i < 400 && IsWindow(chooser); ++i)
+        Sleep(5);
+    return true;
+}
+
+std::vector<std::string> ChooserFilters(DWORD tid, const char *caption, int timeoutMs)
+{
+    std::vector<std::string> entries;
+    HWND chooser = WaitDialog(tid, caption, timeoutMs);
+    if (!chooser)
+        return entries;
+    HWND types = GetDlgItem(chooser, 0x470);
+    const int count = int(SendMessageA(types, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[128] = "";
+        SendMessageA(types, CB_GETLBTEXT, WPARAM(i), LPARAM(text));
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+std::string ChooserName(DWORD tid, const char *caption, int timeoutMs)
+{
+    HWND chooser = WaitDialog(tid, caption, timeoutMs);
+    return chooser ? Text(NameField(chooser)) : "";
+}
+
 std::string OpenDialogName(DWORD tid, int timeoutMs)
 {
     HWND chooser = WaitDialog(tid, "Open", timeoutMs);

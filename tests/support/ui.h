@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace ui {
 
@@ -36,6 +37,17 @@ bool AnswerOpenDialog(DWORD tid, const char *path, int timeoutMs = 5000);
 
 // The text of the name field of the "Open" chooser now shown by thread tid.
 std::string OpenDialogName(DWORD tid, int timeoutMs = 5000);
+
+// Waits for the "Save As" chooser of thread tid, chooses the filter at index (0 for
+// the first; -1 keeps it), types path into its name field and presses Save; a null path
+// presses Cancel. False when no chooser appeared.
+bool AnswerSaveDialog(DWORD tid, const char *path, int filter = -1, int timeoutMs = 5000);
+
+// The text of the name field of the chooser with that caption now shown by thread tid.
+std::string ChooserName(DWORD tid, const char *caption, int timeoutMs = 5000);
+
+// The file type entries of the chooser with that caption now shown by thread tid.
+std::vector<std::string> ChooserFilters(DWORD tid, const char *caption, int timeoutMs = 5000);
 
 // Text of a window, read without waiting on a busy owner thread.
 std::string Text(HWND window);

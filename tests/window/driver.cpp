@@ -163,7 +163,12 @@ HWND MainWindow::OtherDialog(int timeoutMs, HWND except)
 
 bool MainWindow::SaveEnabled() const
 {
-    const UINT state = GetMenuState(GetMenu(main), IDM_SAVE, MF_BYCOMMAND);
+    return MenuEnabled(IDM_SAVE);
+}
+
+bool MainWindow::MenuEnabled(int id) const
+{
+    const UINT state = GetMenuState(GetMenu(main), UINT(id), MF_BYCOMMAND);
     return state != UINT(-1) && !(state & (MF_GRAYED | MF_DISABLED));
 }
 
@@ -189,7 +194,7 @@ bool MainWindow::NoRomState() const
 {
     return !Enabled(IDC_SLOTS) && Entries().empty() && !Enabled(IDC_PLAY) && !Enabled(IDC_DELETE) &&
            !Enabled(IDC_INSERT) && !Enabled(IDC_INSERT_LOOPED) && !Enabled(IDC_PITCH) &&
-           !SaveEnabled();
+           !SaveEnabled() && !MenuEnabled(IDM_EXPORT);
 }
 
 INT_PTR MainWindow::EndWith(UINT message, WPARAM wParam, LPARAM lParam)

@@ -58,9 +58,10 @@ class MainWindow : public ::testing::Test {
     std::string Text(int id) const { return ui::Text(Item(id)); }
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
     bool SaveEnabled() const;
+    bool MenuEnabled(int id) const;
     std::vector<std::string> Entries() const;
     int Selection() const;
-    // Whether the window shows the No ROM state (list, buttons, field, Save).
+    // Whether the window shows the No ROM state (list, buttons, field, Save, Export).
     bool NoRomState() const;
 
     // Ends the window as a person would (Exit, close box or Escape) and returns the

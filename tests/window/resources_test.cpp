@@ -240,14 +240,16 @@ TEST(Resources, MenuHasFileAndAbout)
     EXPECT_EQ(GetMenuItemID(bar, 1), UINT(IDM_ABOUT));
     EXPECT_EQ(GetSubMenu(bar, 1), nullptr) << "About is a command on the bar";
 
-    ASSERT_EQ(GetMenuItemCount(file), 4);
+    ASSERT_EQ(GetMenuItemCount(file), 5);
     EXPECT_EQ(ItemText(file, 0), "Open");
     EXPECT_EQ(GetMenuItemID(file, 0), UINT(IDM_OPEN));
     EXPECT_EQ(ItemText(file, 1), "Save");
     EXPECT_EQ(GetMenuItemID(file, 1), UINT(IDM_SAVE));
-    EXPECT_TRUE(GetMenuState(file, 2, MF_BYPOSITION) & MF_SEPARATOR);
-    EXPECT_EQ(ItemText(file, 3), "Exit");
-    EXPECT_EQ(GetMenuItemID(file, 3), UINT(IDM_EXIT));
+    EXPECT_EQ(ItemText(file, 2), "Export Sample...");
+    EXPECT_EQ(GetMenuItemID(file, 2), UINT(IDM_EXPORT));
+    EXPECT_TRUE(GetMenuState(file, 3, MF_BYPOSITION) & MF_SEPARATOR);
+    EXPECT_EQ(ItemText(file, 4), "Exit");
+    EXPECT_EQ(GetMenuItemID(file, 4), UINT(IDM_EXIT));
     DestroyMenu(bar);
 }
 
