@@ -44,6 +44,48 @@ void expect_well_formed(const EncodedSample &e, std::size_t count)
     }
 }
 
+// FNV-1a over the bytes, to pin an output without storing it.
+std::uint64_t fingerprint(const std::vector<std::uint8_t> &bytes)
+{
+    std::uint64_t h = 0xcbf29ce484222325u;
+    for (const std::uint8_t b : bytes)
+        h = (h ^ b) * 0x100000001b3u;
+    return h;
+}
+
+TEST(EncoderFlat, OutputStaysByteForByteAsBefore)
+{
+    // Quiet, loud, clipping, bright and short inputs, sounds that start loud (the
+    // lead-in race) and loops; the fingerprints are those of the encoder before
+    // it learnt the played objective.
+    std::vector<std::int16_t> square(3000);
+    for (std::size_t i = 0; i < square.size(); ++i)
+        square[i] = (i / 37) % 2 ? 32767 : -32768;
+    const std::vector<std::int16_t> inputs[] = {
+        sine(440, 16000, 4000),     sine(440, 32000, 3000, 1.5707963),
+        sine(3000, 300, 2000, 0.3), noise(12000, 4000, 5),
+        noise(32767, 2000, 9),      square,
+        sine(1000, 20000, 23, 1.0),
+    };
+    EncoderSettings flat;
+    flat.flat = true;
+    std::vector<std::uint64_t> got;
+    for (const auto &input : inputs) {
+        got.push_back(fingerprint(encode(input.data(), input.size(), flat).brr));
+        const std::size_t whole = input.size() / kBlockSamples * kBlockSamples;
+        got.push_back(fingerprint(
+            encode_looped(input.data(), whole, whole / 2 / kBlockSamples * kBlockSamples, flat)
+                .brr));
+    }
+    const std::vector<std::uint64_t> before = {
+        0x82b04b562ed6991au, 0xef6508734b285002u, 0x18e04664a07e6d23u, 0xb72e0c6557572924u,
+        0x398b4a30f09fd265u, 0xe4409c6b20659867u, 0x087b4d5f4214de43u, 0xfff611679ad80fbdu,
+        0x52d876a7fe1bdd43u, 0xc88866023ae26679u, 0xd6368ddc11f56716u, 0xb19f5f7e306306ceu,
+        0x3646ac1c085f217bu, 0xe26246adc8baede5u,
+    };
+    EXPECT_EQ(got, before);
+}
+
 TEST(NearestNibble, ShortcutAgreesWithTryingAllSixteen)
 {
     std::mt19937 rng(7);
