@@ -330,7 +330,20 @@ struct PlayedBlock {
     const int *aim;   // values whose playback would be the input: a target, not a score
     int counted_from; // samples before it complete no output that is heard
     Seam seam;
+    // The output centred on a block's last sample completes in the next block.
+    // Until then a path carries an estimate of its error, as if the next value
+    // met its aim, so that a block is not chosen for a last value that only the
+    // next one pays for; the next block replaces the estimate by the exact error.
+    bool estimates_end;
+    bool settles_start;
 };
+
+// The estimate of the output centred on sample j - 1 (0 or 16) of the block,
+// from the two values before j and the aim at j.
+std::int64_t pending_error(const PlayedBlock &pb, int j, int older, int old)
+{
+    return squared(pb.input[j - 1] - played_at_unity(older, old, pb.aim[j] >> 1));
+}
 
 // Error feedback onto the aim: with the two previous values off their aim by q1
 // and q2 (16-bit), the value that least disturbs the three outputs it enters,
@@ -338,17 +351,17 @@ struct PlayedBlock {
 constexpr std::int64_t kFeedbackOld = 32140; // 65536 * (374*370 + 1305*2048*...) see below
 constexpr std::int64_t kFeedbackOlder = 4581;
 
-// Nearest candidates to the aim corrected by feedback, each scored by the played
-// error of the output it completes.
+// Nearest candidates to the aim corrected by feedback, the first `scored` of
+// them scored by the played error of the output they complete.
 [[gnu::always_inline]] inline int played_candidates(const PlayedBlock &pb, int j, int filter,
                                                     int shift, int old, int older, bool guard,
-                                                    Candidate out[2])
+                                                    int scored, Candidate out[2])
 {
     const std::int64_t q1 = 2 * old - pb.aim[j - 1], q2 = 2 * older - pb.aim[j - 2];
     const int aim = pb.aim[j] - static_cast<int>((kFeedbackOld * q1 + kFeedbackOlder * q2) >> 16);
     const int n =
         allowed_candidates(predict(filter, old, older), aim, shift, old, older, guard, out);
-    for (int m = 0; m < n; ++m)
+    for (int m = 0; m < std::min(n, scored); ++m)
         out[m].error = j < pb.counted_from
                            ? 0
                            : squared(pb.input[j - 1] - played_at_unity(older, old, out[m].value));
@@ -380,12 +393,28 @@ std::int64_t seam_error(const PlayedBlock &pb, const Path &path, int shift)
 }
 
 // greedy_block under the played objective.
+// What a path through the block adds beyond its samples' own outputs: the
+// exact error in place of the estimate it came in with, and the estimate (or
+// the seam) it leaves with. Call with the path before and then after the block.
+std::int64_t block_start_error(const PlayedBlock &pb, const Path &start)
+{
+    return pb.settles_start ? -pending_error(pb, 0, start.older, start.old) : 0;
+}
+
+std::int64_t block_end_error(const PlayedBlock &pb, const Path &end, int shift)
+{
+    if (pb.seam.active)
+        return seam_error(pb, end, shift);
+    return pb.estimates_end ? pending_error(pb, kBlockSamples, end.older, end.old) : 0;
+}
+
 bool played_greedy_block(const PlayedBlock &pb, int filter, int shift, Path &path,
                          std::int64_t bound, bool guard)
 {
+    path.error += block_start_error(pb, path);
     for (int j = 0; j < kBlockSamples; ++j) {
         Candidate c[2]{};
-        played_candidates(pb, j, filter, shift, path.old, path.older, guard, c);
+        played_candidates(pb, j, filter, shift, path.old, path.older, guard, 1, c);
         path.error += c[0].error;
         if (path.error >= bound)
             return false;
@@ -393,8 +422,7 @@ bool played_greedy_block(const PlayedBlock &pb, int filter, int shift, Path &pat
         path.old = c[0].value;
         path.nibbles = append(path.nibbles, c[0].nibble);
     }
-    if (pb.seam.active)
-        path.error += seam_error(pb, path, shift);
+    path.error += block_end_error(pb, path, shift);
     return path.error < bound;
 }
 
@@ -406,16 +434,17 @@ int played_trellis_block(const PlayedBlock &pb, int filter, int shift, const Pat
     Path children[2 * kMaxWidth];
     int count = 1;
     paths[0] = start;
+    paths[0].error += block_start_error(pb, start);
     for (int j = 0; j < kBlockSamples; ++j) {
         int born = 0;
         for (int k = 0; k < count; ++k) {
             const Path &p = paths[k];
             Candidate c[2]{};
-            const int n = played_candidates(pb, j, filter, shift, p.old, p.older, guard, c);
+            const int n = played_candidates(pb, j, filter, shift, p.old, p.older, guard, 2, c);
             for (int m = 0; m < n; ++m) {
                 Path child{c[m].value, p.old, p.error + c[m].error, append(p.nibbles, c[m].nibble)};
-                if (j + 1 == kBlockSamples && pb.seam.active)
-                    child.error += seam_error(pb, child, shift);
+                if (j + 1 == kBlockSamples)
+                    child.error += block_end_error(pb, child, shift);
                 if (child.error < bound)
                     children[born++] = child;
             }
@@ -516,7 +545,7 @@ void fit_to_range(const std::vector<double> &x, std::vector<double> &u)
 {
     constexpr double kLow = -32768, kHigh = 32766; // doubled 15-bit values
     constexpr long kReach = 12;                    // samples refitted around an excess
-    constexpr int kSweeps = 24;
+    constexpr int kSweeps = 12;
     const long n = static_cast<long>(u.size());
     std::vector<long> refit;
     long covered = -1; // refit holds every index up to this one that needs it
@@ -529,26 +558,31 @@ void fit_to_range(const std::vector<double> &x, std::vector<double> &u)
     }
     if (refit.empty())
         return;
-    const auto at = [&](long i) { return i >= 0 && i < n ? u[i] : 0.0; };
-    const auto residual = [&](long i) {
-        if (i < 0 || i >= n)
-            return 0.0;
-        return (kWeightBefore * at(i - 1) + kWeightCentre * u[i] + kWeightAfter * at(i + 1)) /
-                   2048.0 -
-               x[i];
-    };
+    for (const long i : refit)
+        u[i] = std::clamp(u[i], kLow, kHigh);
+    // Residuals of the outputs, with one of silence at each end.
+    std::vector<double> r(n + 2, 0.0);
+    for (long i = 0; i < n; ++i)
+        r[i + 1] = (kWeightBefore * (i > 0 ? u[i - 1] : 0.0) + kWeightCentre * u[i] +
+                    kWeightAfter * (i + 1 < n ? u[i + 1] : 0.0)) /
+                       2048.0 -
+                   x[i];
     constexpr double kCurvature = (kWeightBefore * kWeightBefore + kWeightCentre * kWeightCentre +
                                    kWeightAfter * kWeightAfter) /
-                                  (2048.0 * 2048.0);
-    for (long i : refit)
-        u[i] = std::clamp(u[i], kLow, kHigh);
+                                  2048.0;
     for (int sweep = 0; sweep < kSweeps; ++sweep)
         for (const long i : refit) {
-            // Value i enters the outputs centred on i + 1, i and i - 1.
-            const double gradient = (kWeightBefore * residual(i + 1) + kWeightCentre * residual(i) +
-                                     kWeightAfter * residual(i - 1)) /
-                                    2048.0;
-            u[i] = std::clamp(u[i] - gradient / kCurvature, kLow, kHigh);
+            // Value i enters the outputs centred on i + 1, i and i - 1 (r[i + 2],
+            // r[i + 1], r[i]); the ends stay silent.
+            double *around = &r[i];
+            const double gradient =
+                kWeightBefore * around[2] + kWeightCentre * around[1] + kWeightAfter * around[0];
+            const double value = std::clamp(u[i] - gradient / kCurvature, kLow, kHigh);
+            const double delta = (value - u[i]) / 2048.0;
+            u[i] = value;
+            around[0] += kWeightAfter * delta;
+            around[1] += kWeightCentre * delta;
+            around[2] += kWeightBefore * delta;
         }
 }
 
@@ -592,7 +626,8 @@ class PlayedTargets {
     PlayedBlock block(std::size_t b) const
     {
         const std::size_t at = kFront + b * kBlockSamples;
-        return PlayedBlock{input_.data() + at, aim_.data() + at, b == 0 ? 2 : 0, Seam{}};
+        return PlayedBlock{
+            input_.data() + at, aim_.data() + at, b == 0 ? 2 : 0, Seam{}, false, false};
     }
 
   private:
@@ -630,6 +665,24 @@ class BeamEncoder {
     // Squared error of the best encoding of the blocks so far.
     std::int64_t best_cost() const { return beam_[0].cost; }
 
+    // True if `other`, given the same blocks from here on, would choose exactly
+    // as this one does: the same decoder states in the same order, every cost
+    // off by the same `offset` (other's minus this one's). Every choice compares
+    // costs with one another, so it stays so, and other's best cost is this
+    // one's plus the offset.
+    bool same_future(const BeamEncoder &other, std::int64_t &offset) const
+    {
+        if (beam_.size() != other.beam_.size() || beam_.size() == 0)
+            return false;
+        offset = other.beam_[0].cost - beam_[0].cost;
+        for (int k = 0; k < beam_.size(); ++k) {
+            const Node &a = beam_[k], &b = other.beam_[k];
+            if (a.old != b.old || a.older != b.older || b.cost - a.cost != offset)
+                return false;
+        }
+        return true;
+    }
+
     void advance()
     {
         assert(!done());
@@ -641,6 +694,8 @@ class BeamEncoder {
         if (played_ != nullptr) {
             pb = played_->block(b);
             pb.seam.active = loop_block_ != SIZE_MAX && b + 1 == blocks_;
+            pb.estimates_end = b + 1 < blocks_;
+            pb.settles_start = b > first_;
             pb.seam.own = b == loop_block_;
             pb.seam.last_input = pb.input[kBlockSamples - 1];
             if (loop_block_ != SIZE_MAX)
@@ -814,6 +869,13 @@ bool race_lead_in(const std::int16_t *pcm, std::size_t count, const EncoderSetti
     const std::vector<int> led =
         try_lead_in ? layout_targets(pcm, count, true) : std::vector<int>{};
     BeamEncoder with(led, 1, true, settings);
+    // Once the two choose alike (see same_future), only the decision is wanted
+    // and the lead-in's encoding is not, its cost follows from the other's.
+    bool alike = false;
+    std::int64_t with_offset = 0;
+    const auto with_cost = [&] {
+        return alike ? without.best_cost() + with_offset : with.best_cost();
+    };
     bool racing = try_lead_in;
     double settled_gain = 0;
     while (!without.done()) {
@@ -822,17 +884,20 @@ bool race_lead_in(const std::int16_t *pcm, std::size_t count, const EncoderSetti
         without.advance();
         if (!racing)
             continue;
-        with.advance();
+        if (!alike) {
+            with.advance();
+            alike = flat_out == nullptr && without.same_future(with, with_offset);
+        }
         if (without.next_block() % kLeadInCheckBlocks != 0)
             continue;
-        const double gain = static_cast<double>(without.best_cost() - with.best_cost());
+        const double gain = static_cast<double>(without.best_cost() - with_cost());
         const bool settled = std::abs(gain - settled_gain) <= 0.01 * gain;
         if (gain <= 0 || (settled && gain < (1.0 - kLeadInErrorRatio) *
                                                 static_cast<double>(without.best_cost())))
             racing = false;
         settled_gain = gain;
     }
-    const bool lead_in = racing && static_cast<double>(with.best_cost()) <=
+    const bool lead_in = racing && static_cast<double>(with_cost()) <=
                                        kLeadInErrorRatio * static_cast<double>(without.best_cost());
     if (flat_out != nullptr) {
         const BeamEncoder &winner = lead_in ? with : without;
