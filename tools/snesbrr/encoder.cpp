@@ -652,7 +652,8 @@ class BeamEncoder {
                 const PlayedTargets *played = nullptr)
         : target_(target), played_(played), first_(first), free_start_(free_start),
           loop_block_(loop_block), blocks_(target.size() / kBlockSamples), next_block_(first),
-          width_(std::clamp(settings.beam, 1, kMaxWidth)),
+          width_(
+              std::clamp(played != nullptr ? settings.played_beam : settings.beam, 1, kMaxWidth)),
           trellis_(std::clamp(settings.trellis, 1, kMaxWidth)),
           refined_(std::clamp(settings.refined, 1, 6)), guard_(settings.click_guard),
           steps_(blocks_ * static_cast<std::size_t>(width_)), beam_(width_), next_(width_)
@@ -713,8 +714,9 @@ class BeamEncoder {
             // Rank (filter, shift) pairs by their greedy error. The cheapest
             // history tries them all, likely best first so the bounds cut the
             // rest short; the others, whose histories differ little, only try
-            // the pairs that ranked best for it.
-            const int capacity = k == 0 ? std::min(refined_ + 2, 8) : refined_;
+            // the pairs that ranked best for it (with a beam of one there are
+            // no others, and a shorter list bounds the search sooner).
+            const int capacity = k == 0 && width_ > 1 ? std::min(refined_ + 2, 8) : refined_;
             Pair best[8];
             int ranked = 0;
             const auto consider = [&](int filter, int shift) {

@@ -16,10 +16,11 @@
 
 namespace snesbrr {
 
-// The defaults keep encoding near 80 times real time (32 kHz) on one core;
+// The defaults keep encoding above 50 times real time (32 kHz) on one core;
 // wider searches gain a few hundredths of a dB for much more time.
 struct EncoderSettings {
-    int beam = 3;              // decoder histories kept from block to block, 1..16
+    int beam = 3;              // decoder histories kept from block to block (flat objective), 1..16
+    int played_beam = 1;       // the same under the played objective, whose steps cost more, 1..16
     int trellis = 3;           // nibble paths kept within a block, 1..16
     int refined = 1;           // best (filter, shift) pairs per history given to the trellis, 1..6
     bool allow_lead_in = true; // may spend 9 bytes on a silent block in front

@@ -3,7 +3,7 @@
 //    per-block search (the objective the flat encoder minimises);
 //  - what the DSP plays, at pitch 0x1000 and 0x0800, the default encoder
 //    against the flat one (today's encoder), with speed and block counts.
-// Usage: snesbrr_bench [--beam N] [--trellis N] [--refined N]
+// Usage: snesbrr_bench [--beam N] [--played-beam N] [--trellis N] [--refined N]
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -44,7 +44,8 @@ double decoded_snr(const std::vector<std::int16_t> &input, const EncodedSample &
 
 // SNR in dB of `played` against `reference`, reference sample m heard at
 // played[m + nominal + s], at the best s within a few samples of the nominal
-// alignment. Reference samples the voice never reaches count as lost.
+// alignment. Reference samples the voice never reaches count as lost, and
+// what it plays after the reference's end should be silence.
 double aligned_snr(const std::vector<double> &reference, const std::vector<std::int16_t> &played,
                    long nominal)
 {
@@ -54,11 +55,14 @@ double aligned_snr(const std::vector<double> &reference, const std::vector<std::
     double best = -999;
     for (long s = -4; s <= 4; ++s) {
         double error = 0;
-        for (std::size_t m = 0; m < reference.size(); ++m) {
-            const long at = static_cast<long>(m) + nominal + s;
+        const long span = std::max(static_cast<long>(reference.size()),
+                                   static_cast<long>(played.size()) - nominal - s);
+        for (long m = 0; m < span; ++m) {
+            const long at = m + nominal + s;
             const double heard =
                 at >= 0 && at < static_cast<long>(played.size()) ? played[at] : 0.0;
-            error += (reference[m] - heard) * (reference[m] - heard);
+            const double wanted = m < static_cast<long>(reference.size()) ? reference[m] : 0.0;
+            error += (wanted - heard) * (wanted - heard);
         }
         best = std::max(best, snr_from(signal, error));
     }
@@ -211,6 +215,8 @@ int main(int argc, char *argv[])
         const int value = std::atoi(argv[i + 1]);
         if (!std::strcmp(argv[i], "--beam"))
             settings.beam = value;
+        else if (!std::strcmp(argv[i], "--played-beam"))
+            settings.played_beam = value;
         else if (!std::strcmp(argv[i], "--trellis"))
             settings.trellis = value;
         else if (!std::strcmp(argv[i], "--refined"))
@@ -222,8 +228,8 @@ int main(int argc, char *argv[])
     }
     std::string note;
     const auto corpus = bench::make_corpus(note);
-    std::printf("beam %d, trellis %d, refined %d\n", settings.beam, settings.trellis,
-                settings.refined);
+    std::printf("beam %d (played %d), trellis %d, refined %d\n", settings.beam,
+                settings.played_beam, settings.trellis, settings.refined);
     report_decoded(corpus, settings);
     report_played(corpus, settings);
     if (!note.empty())
