@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 #include "brr.h"
 #include "gauss_table.h"
@@ -345,10 +346,11 @@ std::int64_t pending_error(const PlayedBlock &pb, int j, int older, int old)
     return squared(pb.input[j - 1] - played_at_unity(older, old, pb.aim[j] >> 1));
 }
 
-// Error feedback onto the aim: with the two previous values off their aim by q1
-// and q2 (16-bit), the value that least disturbs the three outputs it enters,
-// later values on their aim, lies this far off its own aim, in 1/65536.
-constexpr std::int64_t kFeedbackOld = 32140; // 65536 * (374*370 + 1305*2048*...) see below
+// Error feedback onto the aim. With the two previous values off their aims by
+// q1 (old) and q2 (older), 16-bit units, the value that least disturbs the
+// three outputs it enters (later values on their aims) lies off its own aim by
+// -(1305 * 744 * q1 + 374 * 370 * q2) / (370^2 + 1305^2 + 374^2). In 1/65536:
+constexpr std::int64_t kFeedbackOld = 32140;
 constexpr std::int64_t kFeedbackOlder = 4581;
 
 // Nearest candidates to the aim corrected by feedback, the first `scored` of
@@ -967,9 +969,11 @@ EncodedSample encode_looped(const std::int16_t *pcm, std::size_t count, std::siz
 {
     assert(count % kBlockSamples == 0 && loop_start % kBlockSamples == 0 && loop_start < count);
     const std::vector<int> target(pcm, pcm + count);
-    const PlayedTargets played(target, loop_start);
+    std::optional<PlayedTargets> played;
+    if (!settings.flat)
+        played.emplace(target, loop_start);
     BeamEncoder beam(target, 0, false, settings, loop_start / kBlockSamples,
-                     settings.flat ? nullptr : &played);
+                     played ? &*played : nullptr);
     while (!beam.done())
         beam.advance();
     EncodedSample result;
