@@ -394,7 +394,6 @@ std::int64_t seam_error(const PlayedBlock &pb, const Path &path, int shift)
            squared(pb.seam.head_input - played_at_unity(path.old, head0, head1));
 }
 
-// greedy_block under the played objective.
 // What a path through the block adds beyond its samples' own outputs: the
 // exact error in place of the estimate it came in with, and the estimate (or
 // the seam) it leaves with. Call with the path before and then after the block.
@@ -410,6 +409,7 @@ std::int64_t block_end_error(const PlayedBlock &pb, const Path &end, int shift)
     return pb.estimates_end ? pending_error(pb, kBlockSamples, end.older, end.old) : 0;
 }
 
+// greedy_block under the played objective.
 bool played_greedy_block(const PlayedBlock &pb, int filter, int shift, Path &path,
                          std::int64_t bound, bool guard)
 {
@@ -620,7 +620,7 @@ class PlayedTargets {
             u[i] -= upper[i] * u[i + 1];
         fit_to_range(x, u);
         for (std::size_t i = 0; i < input.size(); ++i)
-            aim_.push_back(static_cast<int>(std::lround(std::clamp(u[i], -1e6, 1e6))));
+            aim_.push_back(static_cast<int>(std::lround(u[i]))); // within range by now
     }
 
     // Block `b`: samples before the layout's second complete no heard output
@@ -873,8 +873,8 @@ bool race_lead_in(const std::int16_t *pcm, std::size_t count, const EncoderSetti
     const std::vector<int> led =
         try_lead_in ? layout_targets(pcm, count, true) : std::vector<int>{};
     BeamEncoder with(led, 1, true, settings);
-    // Once the two choose alike (see same_future), only the decision is wanted
-    // and the lead-in's encoding is not, its cost follows from the other's.
+    // When only the decision is wanted, the lead-in's encoding stops once the
+    // two choose alike (see same_future): its cost follows from the other's.
     bool alike = false;
     std::int64_t with_offset = 0;
     const auto with_cost = [&] {
