@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cassert>
+#include <cmath>
 #include <cstdlib>
+#include <optional>
 
 #include "brr.h"
+#include "gauss_table.h"
 #include "voice.h"
 
 namespace snesbrr {
@@ -51,14 +54,37 @@ struct Candidate {
     std::int64_t error;
 };
 
+// The interpolation offsets (1/256 of a sample) whose first three weights add
+// up to more than 2048: only there can their wrapped sum overflow.
+struct OverflowOffsets {
+    int count = 0;
+    int offset[256];
+    OverflowOffsets()
+    {
+        for (int o = 0; o < 256; ++o)
+            if (kGaussTable[255 - o] + kGaussTable[511 - o] + kGaussTable[256 + o] > 2048)
+                offset[count++] = o;
+    }
+};
+
 // Runs of three doubled values this close to full scale may overflow the
-// interpolation; only then is the exact check worth its cost.
+// interpolation; only then is the exact check worth its cost. Agrees with
+// interpolation_overflows, trying only the offsets where it can happen.
 inline bool clicks(int older, int old, int value)
 {
     constexpr int kNearFull = 16384 - 64;
     if (std::abs(value) < kNearFull || std::abs(old) < kNearFull || std::abs(older) < kNearFull)
         return false;
-    return interpolation_overflows(2 * older, 2 * old, 2 * value);
+    static const OverflowOffsets offsets;
+    for (int k = 0; k < offsets.count; ++k) {
+        const int o = offsets.offset[k];
+        const int sum = ((kGaussTable[255 - o] * 2 * older) >> 11) +
+                        ((kGaussTable[511 - o] * 2 * old) >> 11) +
+                        ((kGaussTable[256 + o] * 2 * value) >> 11);
+        if (sum < -32768 || sum > 32767)
+            return true;
+    }
+    return false;
 }
 
 // Keeps `c` among the best two candidates with distinct values in `out`.
@@ -216,6 +242,24 @@ bool greedy_block(const int *target, int filter, int shift, Path &path, std::int
     return true;
 }
 
+// Sorts the `born` children by error and keeps the best `width` with distinct
+// decoder states in `paths`; returns how many.
+int keep_distinct(Path *children, int born, int width, Path *paths)
+{
+    for (int k = 1; k < born; ++k) // a few elements: insertion sort
+        for (int m = k; m > 0 && children[m].error < children[m - 1].error; --m)
+            std::swap(children[m], children[m - 1]);
+    int count = 0;
+    for (int k = 0; k < born && count < width; ++k) {
+        bool merged = false;
+        for (int m = 0; m < count && !merged; ++m)
+            merged = paths[m].old == children[k].old && paths[m].older == children[k].older;
+        if (!merged)
+            paths[count++] = children[k];
+    }
+    return count;
+}
+
 // Keeps `width` paths through the block, each extended by its two nearest
 // nibbles per sample; paths that meet in the same decoder state merge. Fills
 // `out` best first and returns how many survived below `bound`.
@@ -240,17 +284,174 @@ int trellis_block(const int *target, int filter, int shift, const Path &start, i
                 children[born++] = Path{c[m].value, p.old, error, append(p.nibbles, c[m].nibble)};
             }
         }
-        for (int k = 1; k < born; ++k) // a few elements: insertion sort
-            for (int m = k; m > 0 && children[m].error < children[m - 1].error; --m)
-                std::swap(children[m], children[m - 1]);
-        count = 0;
-        for (int k = 0; k < born && count < width; ++k) {
-            bool merged = false;
-            for (int m = 0; m < count && !merged; ++m)
-                merged = paths[m].old == children[k].old && paths[m].older == children[k].older;
-            if (!merged)
-                paths[count++] = children[k];
+        count = keep_distinct(children, born, width, paths);
+        if (count == 0)
+            return 0;
+    }
+    std::copy(paths, paths + count, out);
+    return count;
+}
+
+// The played objective. At pitch 0x1000 every output sample sits on a source
+// sample and weighs it and its two neighbours by the gaussian's weights at
+// offset 0 (the fourth weighs nothing). The sample centred on source i - 1 is
+// therefore complete once sample i is decoded, and a decoder state (old, older)
+// is enough to score it.
+constexpr int kWeightBefore = 370;  // /2048, the gaussian table's entry 255
+constexpr int kWeightCentre = 1305; // entry 511
+constexpr int kWeightAfter = 374;   // entry 256
+
+// What the DSP plays centred on `old`, from three consecutive 15-bit values:
+// each product floored, the sum wrapped to 16 bits as the hardware does (three
+// values at the negative rail overflow), bit 0 cleared. 16-bit units.
+inline int played_at_unity(int older, int old, int next)
+{
+    const int sum = ((kWeightBefore * 2 * older) >> 11) + ((kWeightCentre * 2 * old) >> 11) +
+                    ((kWeightAfter * 2 * next) >> 11);
+    const int wrapped = ((sum + 32768) & 0xFFFF) - 32768;
+    return wrapped & ~1;
+}
+
+// A loop's seam: after the end block playback continues with the loop block,
+// whose first two values (15-bit) are `head`. The end block's last sample is
+// then heard beside head[0], and head[0] beside the end block's last sample.
+struct Seam {
+    bool active = false;
+    bool own = false; // the loop block is this block: the heads are the path's own
+    int head[2] = {0, 0};
+    int last_input = 0; // input at the end block's last sample, 16-bit
+    int head_input = 0; // input at the loop block's first sample, 16-bit
+};
+
+// The played objective's view of one block. Indices are within the block; the
+// input has one sample before it and the aim two (from the previous block, or
+// silence before the first).
+struct PlayedBlock {
+    const int *input; // what should be heard, 16-bit
+    const int *aim;   // values whose playback would be the input: a target, not a score
+    int counted_from; // samples before it complete no output that is heard
+    Seam seam;
+    // The output centred on a block's last sample completes in the next block.
+    // Until then a path carries an estimate of its error, as if the next value
+    // met its aim, so that a block is not chosen for a last value that only the
+    // next one pays for; the next block replaces the estimate by the exact error.
+    bool estimates_end;
+    bool settles_start;
+};
+
+// The estimate of the output centred on sample j - 1 (0 or 16) of the block,
+// from the two values before j and the aim at j.
+std::int64_t pending_error(const PlayedBlock &pb, int j, int older, int old)
+{
+    return squared(pb.input[j - 1] - played_at_unity(older, old, pb.aim[j] >> 1));
+}
+
+// Error feedback onto the aim. With the two previous values off their aims by
+// q1 (old) and q2 (older), 16-bit units, the value that least disturbs the
+// three outputs it enters (later values on their aims) lies off its own aim by
+// -(1305 * 744 * q1 + 374 * 370 * q2) / (370^2 + 1305^2 + 374^2). In 1/65536:
+constexpr std::int64_t kFeedbackOld = 32140;
+constexpr std::int64_t kFeedbackOlder = 4581;
+
+// Nearest candidates to the aim corrected by feedback, the first `scored` of
+// them scored by the played error of the output they complete.
+[[gnu::always_inline]] inline int played_candidates(const PlayedBlock &pb, int j, int filter,
+                                                    int shift, int old, int older, bool guard,
+                                                    int scored, Candidate out[2])
+{
+    const std::int64_t q1 = 2 * old - pb.aim[j - 1], q2 = 2 * older - pb.aim[j - 2];
+    const int aim = pb.aim[j] - static_cast<int>((kFeedbackOld * q1 + kFeedbackOlder * q2) >> 16);
+    const int n =
+        allowed_candidates(predict(filter, old, older), aim, shift, old, older, guard, out);
+    for (int m = 0; m < std::min(n, scored); ++m)
+        out[m].error = j < pb.counted_from
+                           ? 0
+                           : squared(pb.input[j - 1] - played_at_unity(older, old, out[m].value));
+    return n;
+}
+
+// The first two values of a loop block (filter 0: no history needed) with
+// these nibbles (packed as a Path's) at `shift`.
+void loop_heads(std::uint64_t nibbles, int shift, int head[2])
+{
+    for (int k = 0; k < 2; ++k) {
+        const int nibble = static_cast<int>((nibbles >> (60 - 4 * k)) & 0xF);
+        head[k] = clamp_and_wrap(scale_nibble(nibble >= 8 ? nibble - 16 : nibble, shift));
+    }
+}
+
+// The seam's two outputs once a path has decoded the end block to `path`.
+std::int64_t seam_error(const PlayedBlock &pb, const Path &path, int shift)
+{
+    int head0 = pb.seam.head[0], head1 = pb.seam.head[1];
+    if (pb.seam.own) {
+        int head[2];
+        loop_heads(path.nibbles, shift, head);
+        head0 = head[0];
+        head1 = head[1];
+    }
+    return squared(pb.seam.last_input - played_at_unity(path.older, path.old, head0)) +
+           squared(pb.seam.head_input - played_at_unity(path.old, head0, head1));
+}
+
+// What a path through the block adds beyond its samples' own outputs: the
+// exact error in place of the estimate it came in with, and the estimate (or
+// the seam) it leaves with. Call with the path before and then after the block.
+std::int64_t block_start_error(const PlayedBlock &pb, const Path &start)
+{
+    return pb.settles_start ? -pending_error(pb, 0, start.older, start.old) : 0;
+}
+
+std::int64_t block_end_error(const PlayedBlock &pb, const Path &end, int shift)
+{
+    if (pb.seam.active)
+        return seam_error(pb, end, shift);
+    return pb.estimates_end ? pending_error(pb, kBlockSamples, end.older, end.old) : 0;
+}
+
+// greedy_block under the played objective.
+bool played_greedy_block(const PlayedBlock &pb, int filter, int shift, Path &path,
+                         std::int64_t bound, bool guard)
+{
+    path.error += block_start_error(pb, path);
+    for (int j = 0; j < kBlockSamples; ++j) {
+        Candidate c[2]{};
+        played_candidates(pb, j, filter, shift, path.old, path.older, guard, 1, c);
+        path.error += c[0].error;
+        if (path.error >= bound)
+            return false;
+        path.older = path.old;
+        path.old = c[0].value;
+        path.nibbles = append(path.nibbles, c[0].nibble);
+    }
+    path.error += block_end_error(pb, path, shift);
+    return path.error < bound;
+}
+
+// trellis_block under the played objective.
+int played_trellis_block(const PlayedBlock &pb, int filter, int shift, const Path &start, int width,
+                         std::int64_t bound, bool guard, Path out[kMaxWidth])
+{
+    Path paths[kMaxWidth];
+    Path children[2 * kMaxWidth];
+    int count = 1;
+    paths[0] = start;
+    paths[0].error += block_start_error(pb, start);
+    for (int j = 0; j < kBlockSamples; ++j) {
+        int born = 0;
+        for (int k = 0; k < count; ++k) {
+            const Path &p = paths[k];
+            Candidate c[2]{};
+            const int n = played_candidates(pb, j, filter, shift, p.old, p.older, guard, 2, c);
+            for (int m = 0; m < n; ++m) {
+                Path child{c[m].value, p.old, p.error + c[m].error, append(p.nibbles, c[m].nibble)};
+                if (j + 1 == kBlockSamples)
+                    child.error += block_end_error(pb, child, shift);
+                if (child.error < bound)
+                    children[born++] = child;
+            }
         }
+        count = keep_distinct(children, born, width, paths);
         if (count == 0)
             return 0;
     }
@@ -276,6 +477,7 @@ struct Node {
     int older = 0;
     std::int64_t cost = 0;
     Step step;
+    int head[2] = {0, 0}; // the loop block's first two values, once it is encoded
 };
 
 // The `capacity` cheapest nodes with distinct decoder states, cheapest first.
@@ -337,6 +539,106 @@ int estimated_shift(const int *target, int filter, int old, int older)
     return shift;
 }
 
+// Loud, bright input asks for values beyond what the decoder holds. Where the
+// aim `u` leaves that range, nearby values are refitted by coordinate descent
+// on the squared played error against `x`, each value kept in range; elsewhere
+// the exact solution stands.
+void fit_to_range(const std::vector<double> &x, std::vector<double> &u)
+{
+    constexpr double kLow = -32768, kHigh = 32766; // doubled 15-bit values
+    constexpr long kReach = 12;                    // samples refitted around an excess
+    constexpr int kSweeps = 12;
+    const long n = static_cast<long>(u.size());
+    std::vector<long> refit;
+    long covered = -1; // refit holds every index up to this one that needs it
+    for (long i = 0; i < n; ++i) {
+        if (u[i] >= kLow && u[i] <= kHigh)
+            continue;
+        for (long k = std::max(covered + 1, i - kReach); k <= std::min(n - 1, i + kReach); ++k)
+            refit.push_back(k);
+        covered = std::min(n - 1, i + kReach);
+    }
+    if (refit.empty())
+        return;
+    for (const long i : refit)
+        u[i] = std::clamp(u[i], kLow, kHigh);
+    // Residuals of the outputs, with one of silence at each end.
+    std::vector<double> r(n + 2, 0.0);
+    for (long i = 0; i < n; ++i)
+        r[i + 1] = (kWeightBefore * (i > 0 ? u[i - 1] : 0.0) + kWeightCentre * u[i] +
+                    kWeightAfter * (i + 1 < n ? u[i + 1] : 0.0)) /
+                       2048.0 -
+                   x[i];
+    constexpr double kCurvature = (kWeightBefore * kWeightBefore + kWeightCentre * kWeightCentre +
+                                   kWeightAfter * kWeightAfter) /
+                                  2048.0;
+    for (int sweep = 0; sweep < kSweeps; ++sweep)
+        for (const long i : refit) {
+            // Value i enters the outputs centred on i + 1, i and i - 1 (r[i + 2],
+            // r[i + 1], r[i]); the ends stay silent.
+            double *around = &r[i];
+            const double gradient =
+                kWeightBefore * around[2] + kWeightCentre * around[1] + kWeightAfter * around[0];
+            const double value = std::clamp(u[i] - gradient / kCurvature, kLow, kHigh);
+            const double delta = (value - u[i]) / 2048.0;
+            u[i] = value;
+            around[0] += kWeightAfter * delta;
+            around[1] += kWeightCentre * delta;
+            around[2] += kWeightBefore * delta;
+        }
+}
+
+// What the played objective measures for a whole layout, with two samples of
+// silence in front so that every block sees its predecessors.
+class PlayedTargets {
+  public:
+    // `input`: the layout's samples (16-bit). The aim solves, for the whole
+    // layout with silence around it, "the output centred on each sample equals
+    // the input" (the gaussian's three taps, a tridiagonal system; its inverse
+    // is stable both ways). With `loop_start` the loop's beginning follows the
+    // end instead of silence.
+    PlayedTargets(const std::vector<int> &input, std::size_t loop_start = SIZE_MAX)
+        : input_(kFront, 0), aim_(kFront, 0)
+    {
+        input_.insert(input_.end(), input.begin(), input.end());
+        std::vector<double> x(input.begin(), input.end());
+        if (loop_start != SIZE_MAX)
+            for (std::size_t k = 0; k < kLoopContext; ++k)
+                x.push_back(input[loop_start + k % (input.size() - loop_start)]);
+        // Thomas algorithm: forward elimination, then back substitution.
+        const std::size_t n = x.size();
+        std::vector<double> upper(n), u(n);
+        double previous_upper = 0, previous = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double pivot = kWeightCentre - kWeightBefore * previous_upper;
+            upper[i] = kWeightAfter / pivot;
+            u[i] = (2048.0 * x[i] - kWeightBefore * previous) / pivot;
+            previous_upper = upper[i];
+            previous = u[i];
+        }
+        for (std::size_t i = n - 1; i-- > 0;)
+            u[i] -= upper[i] * u[i + 1];
+        fit_to_range(x, u);
+        for (std::size_t i = 0; i < input.size(); ++i)
+            aim_.push_back(static_cast<int>(std::lround(u[i]))); // within range by now
+    }
+
+    // Block `b`: samples before the layout's second complete no heard output
+    // (output 0 of a note is centred on its sample 1).
+    PlayedBlock block(std::size_t b) const
+    {
+        const std::size_t at = kFront + b * kBlockSamples;
+        return PlayedBlock{
+            input_.data() + at, aim_.data() + at, b == 0 ? 2 : 0, Seam{}, false, false};
+    }
+
+  private:
+    static constexpr std::size_t kFront = 2;
+    static constexpr std::size_t kLoopContext = 32; // the inverse's memory, in samples
+    std::vector<int> input_;
+    std::vector<int> aim_;
+};
+
 // Beam search over blocks: after each block it keeps the `beam` cheapest
 // decoder histories (with how they were reached) and extends each of them
 // through the next block.
@@ -345,11 +647,15 @@ class BeamEncoder {
     // Encodes blocks `first`.. of `target` (16-bit units, whole blocks, owned
     // by the caller); block `first` uses filter 0 only unless `free_start`, and
     // so does `loop_block`, where a loop jumps in with a history of its own.
+    // With `played` (owned by the caller, laid out like target) the error is
+    // that of the output at pitch 0x1000; otherwise that of the decoded values.
     BeamEncoder(const std::vector<int> &target, std::size_t first, bool free_start,
-                const EncoderSettings &settings, std::size_t loop_block = SIZE_MAX)
-        : target_(target), first_(first), free_start_(free_start), loop_block_(loop_block),
-          blocks_(target.size() / kBlockSamples), next_block_(first),
-          width_(std::clamp(settings.beam, 1, kMaxWidth)),
+                const EncoderSettings &settings, std::size_t loop_block = SIZE_MAX,
+                const PlayedTargets *played = nullptr)
+        : target_(target), played_(played), first_(first), free_start_(free_start),
+          loop_block_(loop_block), blocks_(target.size() / kBlockSamples), next_block_(first),
+          width_(
+              std::clamp(played != nullptr ? settings.played_beam : settings.beam, 1, kMaxWidth)),
           trellis_(std::clamp(settings.trellis, 1, kMaxWidth)),
           refined_(std::clamp(settings.refined, 1, 6)), guard_(settings.click_guard),
           steps_(blocks_ * static_cast<std::size_t>(width_)), beam_(width_), next_(width_)
@@ -362,6 +668,24 @@ class BeamEncoder {
     // Squared error of the best encoding of the blocks so far.
     std::int64_t best_cost() const { return beam_[0].cost; }
 
+    // True if `other`, given the same blocks from here on, would choose exactly
+    // as this one does: the same decoder states in the same order, every cost
+    // off by the same `offset` (other's minus this one's). Every choice compares
+    // costs with one another, so it stays so, and other's best cost is this
+    // one's plus the offset.
+    bool same_future(const BeamEncoder &other, std::int64_t &offset) const
+    {
+        if (beam_.size() != other.beam_.size() || beam_.size() == 0)
+            return false;
+        offset = other.beam_[0].cost - beam_[0].cost;
+        for (int k = 0; k < beam_.size(); ++k) {
+            const Node &a = beam_[k], &b = other.beam_[k];
+            if (a.old != b.old || a.older != b.older || b.cost - a.cost != offset)
+                return false;
+        }
+        return true;
+    }
+
     void advance()
     {
         assert(!done());
@@ -369,17 +693,32 @@ class BeamEncoder {
         Pool &next = next_;
         const int *x = target_.data() + b * kBlockSamples;
         const int filters = ((b == first_ && !free_start_) || b == loop_block_) ? 1 : 4;
+        PlayedBlock pb{};
+        if (played_ != nullptr) {
+            pb = played_->block(b);
+            pb.seam.active = loop_block_ != SIZE_MAX && b + 1 == blocks_;
+            pb.estimates_end = b + 1 < blocks_;
+            pb.settles_start = b > first_;
+            pb.seam.own = b == loop_block_;
+            pb.seam.last_input = pb.input[kBlockSamples - 1];
+            if (loop_block_ != SIZE_MAX)
+                pb.seam.head_input = played_->block(loop_block_).input[0];
+        }
+        const int *shift_target = played_ != nullptr ? pb.aim : x;
         next.clear();
         Pair shared[8];
         int shared_count = 0;
         for (int k = 0; k < beam_.size(); ++k) {
             const Node &node = beam_[k];
             const Path start{node.old, node.older, 0, 0};
+            pb.seam.head[0] = node.head[0];
+            pb.seam.head[1] = node.head[1];
             // Rank (filter, shift) pairs by their greedy error. The cheapest
             // history tries them all, likely best first so the bounds cut the
             // rest short; the others, whose histories differ little, only try
-            // the pairs that ranked best for it.
-            const int capacity = k == 0 ? std::min(refined_ + 2, 8) : refined_;
+            // the pairs that ranked best for it (with a beam of one there are
+            // no others, and a shorter list bounds the search sooner).
+            const int capacity = k == 0 && width_ > 1 ? std::min(refined_ + 2, 8) : refined_;
             Pair best[8];
             int ranked = 0;
             const auto consider = [&](int filter, int shift) {
@@ -388,7 +727,9 @@ class BeamEncoder {
                 if (ranked == capacity)
                     bound = std::min(bound, best[ranked - 1].error);
                 Path path = start;
-                if (!greedy_block(x, filter, shift, path, bound, guard_))
+                if (played_ != nullptr
+                        ? !played_greedy_block(pb, filter, shift, path, bound, guard_)
+                        : !greedy_block(x, filter, shift, path, bound, guard_))
                     return;
                 ranked =
                     insert_ranked(best, ranked, capacity, Pair{path.error, filter, shift, path},
@@ -400,7 +741,7 @@ class BeamEncoder {
                 // only coarsens the steps, a much smaller one clips.
                 int guess[4];
                 for (int filter = 0; filter < filters; ++filter)
-                    guess[filter] = estimated_shift(x, filter, node.old, node.older);
+                    guess[filter] = estimated_shift(shift_target, filter, node.old, node.older);
                 for (const int delta : {0, -1, 1, -2, 2, -3, -4}) {
                     for (int filter = 0; filter < filters; ++filter) {
                         const int shift = guess[filter] + delta;
@@ -420,16 +761,25 @@ class BeamEncoder {
                 const Pair &pair = best[r];
                 const std::uint8_t header = make_header(pair.shift, pair.filter, false, false);
                 const auto offer = [&](const Path &p) {
-                    next.offer(Node{p.old, p.older, node.cost + p.error,
-                                    Step{p.nibbles, header, static_cast<std::uint8_t>(k)}});
+                    Node child{p.old,
+                               p.older,
+                               node.cost + p.error,
+                               Step{p.nibbles, header, static_cast<std::uint8_t>(k)},
+                               {node.head[0], node.head[1]}};
+                    if (b == loop_block_)
+                        loop_heads(p.nibbles, pair.shift, child.head);
+                    next.offer(child);
                 };
                 offer(pair.path);
                 if (trellis_ > 1) {
                     Path survivors[kMaxWidth];
                     const std::int64_t bound =
                         next.bound() == INT64_MAX ? INT64_MAX : next.bound() - node.cost;
-                    const int n = trellis_block(x, pair.filter, pair.shift, start, trellis_, bound,
-                                                guard_, survivors);
+                    const int n = played_ != nullptr
+                                      ? played_trellis_block(pb, pair.filter, pair.shift, start,
+                                                             trellis_, bound, guard_, survivors)
+                                      : trellis_block(x, pair.filter, pair.shift, start, trellis_,
+                                                      bound, guard_, survivors);
                     for (int m = 0; m < n; ++m)
                         offer(survivors[m]);
                 }
@@ -458,6 +808,7 @@ class BeamEncoder {
 
   private:
     const std::vector<int> &target_;
+    const PlayedTargets *played_;
     std::size_t first_;
     bool free_start_;
     std::size_t loop_block_;
@@ -504,6 +855,64 @@ std::int64_t first_block_error(const int *target, int filters)
     return best;
 }
 
+// The flat encoder's decision on the lead-in block; with `flat_out`, also its
+// whole flat encoding. A silent block in front frees the first input block
+// from filter 0. It can only pay if filter 0 costs the first block something;
+// then both ways are encoded side by side. The lead-in is dropped as soon as
+// its gain has settled (the two stopped drifting apart) below the threshold of
+// the error so far, which can only grow; otherwise the totals decide.
+bool race_lead_in(const std::int16_t *pcm, std::size_t count, const EncoderSettings &settings,
+                  EncodedSample *flat_out)
+{
+    const std::vector<int> plain = layout_targets(pcm, count, false);
+    const bool try_lead_in = settings.allow_lead_in && first_block_error(plain.data(), 1) >
+                                                           first_block_error(plain.data(), 4);
+    if (!try_lead_in && flat_out == nullptr)
+        return false;
+    BeamEncoder without(plain, 0, false, settings);
+    const std::vector<int> led =
+        try_lead_in ? layout_targets(pcm, count, true) : std::vector<int>{};
+    BeamEncoder with(led, 1, true, settings);
+    // When only the decision is wanted, the lead-in's encoding stops once the
+    // two choose alike (see same_future): its cost follows from the other's.
+    bool alike = false;
+    std::int64_t with_offset = 0;
+    const auto with_cost = [&] {
+        return alike ? without.best_cost() + with_offset : with.best_cost();
+    };
+    bool racing = try_lead_in;
+    double settled_gain = 0;
+    while (!without.done()) {
+        if (!racing && flat_out == nullptr)
+            return false;
+        without.advance();
+        if (!racing)
+            continue;
+        if (!alike) {
+            with.advance();
+            alike = flat_out == nullptr && without.same_future(with, with_offset);
+        }
+        if (without.next_block() % kLeadInCheckBlocks != 0)
+            continue;
+        const double gain = static_cast<double>(without.best_cost() - with_cost());
+        const bool settled = std::abs(gain - settled_gain) <= 0.01 * gain;
+        if (gain <= 0 || (settled && gain < (1.0 - kLeadInErrorRatio) *
+                                                static_cast<double>(without.best_cost())))
+            racing = false;
+        settled_gain = gain;
+    }
+    const bool lead_in = racing && static_cast<double>(with_cost()) <=
+                                       kLeadInErrorRatio * static_cast<double>(without.best_cost());
+    if (flat_out != nullptr) {
+        const BeamEncoder &winner = lead_in ? with : without;
+        flat_out->brr = winner.finish();
+        flat_out->squared_error = winner.best_cost();
+        flat_out->lead_in_blocks = lead_in ? 1 : 0;
+        append_end_block(flat_out->brr);
+    }
+    return lead_in;
+}
+
 } // namespace
 
 std::size_t encoded_block_count(std::size_t count, bool lead_in)
@@ -536,44 +945,21 @@ EncodedSample encode(const std::int16_t *pcm, std::size_t count, const EncoderSe
     EncodedSample result;
     if (count == 0)
         return result;
-    const std::vector<int> plain = layout_targets(pcm, count, false);
-    BeamEncoder without(plain, 0, false, settings);
-
-    // A silent block in front frees the first input block from filter 0. It
-    // can only pay if filter 0 costs the first block something; then both
-    // ways are encoded side by side. The lead-in is dropped as soon as its
-    // gain has settled (the two stopped drifting apart) below the threshold
-    // of the error so far, which can only grow; otherwise the totals decide.
-    const bool try_lead_in = settings.allow_lead_in && first_block_error(plain.data(), 1) >
-                                                           first_block_error(plain.data(), 4);
-    const std::vector<int> led =
-        try_lead_in ? layout_targets(pcm, count, true) : std::vector<int>{};
-    BeamEncoder with(led, 1, true, settings);
-    bool racing = try_lead_in;
-    double settled_gain = 0;
-    while (!without.done()) {
-        without.advance();
-        if (!racing)
-            continue;
-        with.advance();
-        if (without.next_block() % kLeadInCheckBlocks != 0)
-            continue;
-        const double gain = static_cast<double>(without.best_cost() - with.best_cost());
-        const bool settled = std::abs(gain - settled_gain) <= 0.01 * gain;
-        if (gain <= 0 || (settled && gain < (1.0 - kLeadInErrorRatio) *
-                                                static_cast<double>(without.best_cost())))
-            racing = false;
-        settled_gain = gain;
+    if (settings.flat) {
+        race_lead_in(pcm, count, settings, &result);
+        return result;
     }
-    if (racing && static_cast<double>(with.best_cost()) <=
-                      kLeadInErrorRatio * static_cast<double>(without.best_cost())) {
-        result.brr = with.finish();
-        result.squared_error = with.best_cost();
-        result.lead_in_blocks = 1;
-    } else {
-        result.brr = without.finish();
-        result.squared_error = without.best_cost();
-    }
+    // The lead-in block is decided as the flat encoder decides it, so that both
+    // spend the same number of blocks on an input.
+    const bool lead_in = race_lead_in(pcm, count, settings, nullptr);
+    const std::vector<int> target = layout_targets(pcm, count, lead_in);
+    const PlayedTargets played(target);
+    BeamEncoder beam(target, lead_in ? 1 : 0, lead_in, settings, SIZE_MAX, &played);
+    while (!beam.done())
+        beam.advance();
+    result.brr = beam.finish();
+    result.squared_error = beam.best_cost();
+    result.lead_in_blocks = lead_in ? 1 : 0;
     append_end_block(result.brr);
     return result;
 }
@@ -583,7 +969,11 @@ EncodedSample encode_looped(const std::int16_t *pcm, std::size_t count, std::siz
 {
     assert(count % kBlockSamples == 0 && loop_start % kBlockSamples == 0 && loop_start < count);
     const std::vector<int> target(pcm, pcm + count);
-    BeamEncoder beam(target, 0, false, settings, loop_start / kBlockSamples);
+    std::optional<PlayedTargets> played;
+    if (!settings.flat)
+        played.emplace(target, loop_start);
+    BeamEncoder beam(target, 0, false, settings, loop_start / kBlockSamples,
+                     played ? &*played : nullptr);
     while (!beam.done())
         beam.advance();
     EncodedSample result;

@@ -1,6 +1,16 @@
 #pragma once
-// BRR encoder. It simulates the DSP's decoder for every choice it weighs, so
-// the error it minimises is the error the SNES plays.
+// BRR encoder. It simulates the DSP's decoder for every choice it weighs.
+//
+// Objective. By default it minimises the error of what one voice plays at
+// pitch 0x1000 against the input: every output there is the gaussian's three
+// taps (370, 1305, 374 / 2048) around one decoded sample, with each product
+// floored, the sum wrapped to 16 bits and bit 0 cleared, all modelled exactly.
+// So the encoder gives back the treble the filter takes, and loud material,
+// which a fixed boost would clip or wrap, loses nothing. Candidate values are
+// drawn near an aim (the input through the filter's inverse, kept within the
+// decoder's range, with error feedback); the score is always the exact played
+// error. With `flat` it minimises the error of the decoded values themselves,
+// as before (for input that is already pre-emphasised); its output is fixed.
 //
 // Layout of an encoded sample of N input samples (16-bit, mono):
 //   [optional silent lead-in block] input blocks, padded with silence
@@ -16,10 +26,11 @@
 
 namespace snesbrr {
 
-// The defaults keep encoding near 80 times real time (32 kHz) on one core;
+// The defaults keep encoding above 50 times real time (32 kHz) on one core;
 // wider searches gain a few hundredths of a dB for much more time.
 struct EncoderSettings {
-    int beam = 3;              // decoder histories kept from block to block, 1..16
+    int beam = 3;              // decoder histories kept from block to block (flat objective), 1..16
+    int played_beam = 1;       // the same under the played objective, whose steps cost more, 1..16
     int trellis = 3;           // nibble paths kept within a block, 1..16
     int refined = 1;           // best (filter, shift) pairs per history given to the trellis, 1..6
     bool allow_lead_in = true; // may spend 9 bytes on a silent block in front
@@ -30,9 +41,12 @@ struct EncoderSettings {
 };
 
 struct EncodedSample {
-    std::vector<std::uint8_t> brr;  // whole 9-byte blocks, the last with the end flag
-    int lead_in_blocks = 0;         // 0 or 1: silent blocks before the first input sample
-    std::int64_t squared_error = 0; // sum over all encoded samples, 16-bit units squared
+    std::vector<std::uint8_t> brr; // whole 9-byte blocks, the last with the end flag
+    int lead_in_blocks = 0;        // 0 or 1: silent blocks before the first input sample
+    // 16-bit units squared. Flat: the decoded values' error over all encoded
+    // samples. Played: the error of the outputs at pitch 0x1000 centred on every
+    // encoded sample but the first and the last (counting from a lead-in).
+    std::int64_t squared_error = 0;
 };
 
 // Blocks in the output for `count` input samples, with or without a lead-in
@@ -40,7 +54,9 @@ struct EncodedSample {
 std::size_t encoded_block_count(std::size_t count, bool lead_in);
 
 // The best encoding this program knows: trellis within blocks, beam across
-// blocks, lead-in block where it pays. `pcm` (count samples) owned by the caller.
+// blocks, lead-in block where it pays under the flat objective (both objectives
+// decide it alike, so they give the same size). `pcm` (count samples) owned by
+// the caller.
 EncodedSample encode(const std::int16_t *pcm, std::size_t count,
                      const EncoderSettings &settings = {});
 
@@ -49,7 +65,8 @@ EncodedSample encode(const std::int16_t *pcm, std::size_t count,
 // Every block is encoded, none added: the last carries the end and loop flags,
 // and the loop block uses filter 0, so every pass decodes exactly like the first
 // whatever history the jump brings. No lead-in block, so the loop offset in bytes
-// is loop_start / 16 * 9.
+// is loop_start / 16 * 9. The played objective hears the loop's start after its
+// end, at the seam as in the aim.
 EncodedSample encode_looped(const std::int16_t *pcm, std::size_t count, std::size_t loop_start,
                             const EncoderSettings &settings = {});
 

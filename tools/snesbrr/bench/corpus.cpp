@@ -90,6 +90,79 @@ Sound chord()
     return s;
 }
 
+// A uniform random value in -1..1 from a linear congruential state.
+double uniform(std::uint32_t &state)
+{
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) / 8388608.0 - 1.0;
+}
+
+Sound pink_noise()
+{
+    // White noise through a 1/f filter (sum of first-order sections).
+    Sound s{"pink noise", std::vector<std::int16_t>(kLength)};
+    std::uint32_t state = 777;
+    double b[7] = {};
+    for (auto &v : s.samples) {
+        const double w = uniform(state);
+        b[0] = 0.99886 * b[0] + w * 0.0555179;
+        b[1] = 0.99332 * b[1] + w * 0.0750759;
+        b[2] = 0.96900 * b[2] + w * 0.1538520;
+        b[3] = 0.86650 * b[3] + w * 0.3104856;
+        b[4] = 0.55000 * b[4] + w * 0.5329522;
+        b[5] = -0.7616 * b[5] - w * 0.0168980;
+        const double pink = b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + w * 0.5362;
+        b[6] = w * 0.115926;
+        v = to16(0.12 * 32767 * pink);
+    }
+    return s;
+}
+
+Sound drums()
+{
+    // A kick (a falling sine) and, a quarter second later, a snare (noise and
+    // a tone), each with a fast decay: loud transients from the first sample.
+    Sound s{"drums: kick and snare", std::vector<std::int16_t>(kLength)};
+    std::uint32_t state = 4242;
+    double phase = 0;
+    for (std::size_t i = 0; i < kLength; ++i) {
+        const double t = i / kRate;
+        phase += 2 * kPi * (50 + 120 * std::exp(-t * 30)) / kRate;
+        double v = 0.9 * std::exp(-t * 12) * std::sin(phase);
+        if (t >= 0.25) {
+            const double u = t - 0.25;
+            v += std::exp(-u * 25) * (0.5 * uniform(state) + 0.3 * std::sin(2 * kPi * 190 * u));
+        }
+        s.samples[i] = to16(v * 32767);
+    }
+    return s;
+}
+
+// Naive (not band-limited) waves, as sound chips and trackers make them.
+Sound square(const std::string &name, double hz, double level)
+{
+    Sound s{name, std::vector<std::int16_t>(kLength)};
+    for (std::size_t i = 0; i < kLength; ++i)
+        s.samples[i] = to16(level * 32767 * (std::fmod(hz * i / kRate, 1.0) < 0.5 ? 1 : -1));
+    return s;
+}
+
+Sound saw(const std::string &name, double hz, double level)
+{
+    Sound s{name, std::vector<std::int16_t>(kLength)};
+    for (std::size_t i = 0; i < kLength; ++i)
+        s.samples[i] = to16(level * 32767 * (2 * std::fmod(hz * i / kRate, 1.0) - 1));
+    return s;
+}
+
+Sound scaled(Sound s, const std::string &name, double gain)
+{
+    s.name = name;
+    for (auto &v : s.samples)
+        v = to16(v * gain);
+    return s;
+}
+
 bool speech(Sound &out)
 {
     const std::string path = "snesbrr-bench-speech.wav";
@@ -120,8 +193,16 @@ std::vector<Sound> make_corpus(std::string &note)
         tone("sine 5 kHz -10 dB", 5000, 0.316, 0),
         sweep(),
         noise(),
+        pink_noise(),
         pluck(),
         chord(),
+        drums(),
+        square("square 220 Hz -6 dB", 220, 0.5),
+        square("square 110 Hz full scale", 110, 1.0),
+        saw("saw 330 Hz -6 dB", 330, 0.5),
+        saw("saw 82 Hz full scale", 82.41, 1.0),
+        scaled(chord(), "decaying chord -40 dB", 0.01),
+        scaled(noise(), "white noise full scale, clipped", 4.0),
     };
     Sound spoken;
     if (speech(spoken))

@@ -11,8 +11,9 @@ struct Sound {
     std::vector<std::int16_t> samples; // 16-bit mono
 };
 
-// Tones, a sweep, noise, a plucked string and a decaying chord at 32 kHz;
-// speech too when espeak-ng is installed (`note` says if it was skipped).
+// Tones, a sweep, white and pink noise, a plucked string, chords, drums,
+// square and saw waves, quiet and loud (clipped) material, at 32 kHz; speech
+// too when espeak-ng is installed (`note` says if it was skipped).
 std::vector<Sound> make_corpus(std::string &note);
 
 } // namespace snesbrr::bench

@@ -44,6 +44,48 @@ void expect_well_formed(const EncodedSample &e, std::size_t count)
     }
 }
 
+// FNV-1a over the bytes, to pin an output without storing it.
+std::uint64_t fingerprint(const std::vector<std::uint8_t> &bytes)
+{
+    std::uint64_t h = 0xcbf29ce484222325u;
+    for (const std::uint8_t b : bytes)
+        h = (h ^ b) * 0x100000001b3u;
+    return h;
+}
+
+TEST(EncoderFlat, OutputStaysByteForByteAsBefore)
+{
+    // Quiet, loud, clipping, bright and short inputs, sounds that start loud (the
+    // lead-in race) and loops; the fingerprints are those of the encoder before
+    // it learnt the played objective.
+    std::vector<std::int16_t> square(3000);
+    for (std::size_t i = 0; i < square.size(); ++i)
+        square[i] = (i / 37) % 2 ? 32767 : -32768;
+    const std::vector<std::int16_t> inputs[] = {
+        sine(440, 16000, 4000),     sine(440, 32000, 3000, 1.5707963),
+        sine(3000, 300, 2000, 0.3), noise(12000, 4000, 5),
+        noise(32767, 2000, 9),      square,
+        sine(1000, 20000, 23, 1.0),
+    };
+    EncoderSettings flat;
+    flat.flat = true;
+    std::vector<std::uint64_t> got;
+    for (const auto &input : inputs) {
+        got.push_back(fingerprint(encode(input.data(), input.size(), flat).brr));
+        const std::size_t whole = input.size() / kBlockSamples * kBlockSamples;
+        got.push_back(fingerprint(
+            encode_looped(input.data(), whole, whole / 2 / kBlockSamples * kBlockSamples, flat)
+                .brr));
+    }
+    const std::vector<std::uint64_t> before = {
+        0x82b04b562ed6991au, 0xef6508734b285002u, 0x18e04664a07e6d23u, 0xb72e0c6557572924u,
+        0x398b4a30f09fd265u, 0xe4409c6b20659867u, 0x087b4d5f4214de43u, 0xfff611679ad80fbdu,
+        0x52d876a7fe1bdd43u, 0xc88866023ae26679u, 0xd6368ddc11f56716u, 0xb19f5f7e306306ceu,
+        0x3646ac1c085f217bu, 0xe26246adc8baede5u,
+    };
+    EXPECT_EQ(got, before);
+}
+
 TEST(NearestNibble, ShortcutAgreesWithTryingAllSixteen)
 {
     std::mt19937 rng(7);
@@ -103,8 +145,11 @@ TEST(EncoderLayout, EveryInputSampleIsHeardAndNoBlockIsSpare)
     }
 }
 
+// The flat objective: the decoded values against the input.
 TEST(EncoderQuality, TonesAndNoiseWithinStatedSnr)
 {
+    EncoderSettings flat;
+    flat.flat = true;
     struct Case {
         const char *name;
         std::vector<std::int16_t> input;
@@ -116,7 +161,7 @@ TEST(EncoderQuality, TonesAndNoiseWithinStatedSnr)
         {"white noise", noise(12000, 8000, 1), 18},
     };
     for (const Case &c : cases) {
-        const EncodedSample ours = encode(c.input.data(), c.input.size());
+        const EncodedSample ours = encode(c.input.data(), c.input.size(), flat);
         const EncodedSample base = encode_baseline(c.input.data(), c.input.size());
         expect_well_formed(ours, c.input.size());
         expect_well_formed(base, c.input.size());
@@ -169,12 +214,94 @@ TEST(EncoderQuality, NeverDecodesRunsThatClick)
     std::vector<std::int16_t> clipped = noise(32767, 2000, 3);
     for (auto &v : clipped)
         v = v > 8000 ? 32767 : v < -8000 ? -32768 : v;
+    EncoderSettings flat;
+    flat.flat = true;
     for (const auto *input : {&square, &clipped}) {
         EXPECT_TRUE(has_click_run(raw_decode(encode_baseline(input->data(), input->size()))));
-        const EncodedSample e = encode(input->data(), input->size());
+        const EncodedSample e = encode(input->data(), input->size(), flat);
         EXPECT_FALSE(has_click_run(raw_decode(e)));
         EXPECT_GT(snr(*input, e), 20.0);
+        EXPECT_FALSE(has_click_run(raw_decode(encode(input->data(), input->size()))));
     }
+}
+
+// What the DSP plays at pitch 0x1000, centred on each of `decoded` (doubled
+// values): the gaussian's taps at offset 0, as the voice computes them.
+std::vector<int> played_at_unity(const std::vector<std::int16_t> &decoded)
+{
+    std::vector<int> out(decoded.size(), 0);
+    for (std::size_t i = 1; i + 2 < decoded.size(); ++i)
+        out[i] = interpolate(&decoded[i - 1], 0);
+    return out;
+}
+
+// SNR in dB of the voice's render at pitch 0x1000 against the input.
+double played_snr(const std::vector<std::int16_t> &input, const EncodedSample &e)
+{
+    std::vector<std::int16_t> out;
+    EXPECT_EQ(render_voice(e.brr.data(), e.brr.size(), kUnityPitch, out), Status::Ok);
+    // Output k is centred on source sample k + 1.
+    out.insert(out.begin(), std::int16_t{0});
+    return snr_db(input, out, e.lead_in_blocks * kBlockSamples);
+}
+
+TEST(EncoderPlayed, ScoresWhatTheVoicePlaysAndBeatsTheFlatObjective)
+{
+    std::vector<std::int16_t> square(4000);
+    for (std::size_t i = 0; i < square.size(); ++i)
+        square[i] = (i / 37) % 2 ? 32767 : -32768;
+    struct Case {
+        const char *name;
+        std::vector<std::int16_t> input;
+        double min_gain; // dB over the flat objective, at pitch 0x1000
+    } cases[] = {
+        {"white noise", noise(12000, 6000, 1), 8},
+        {"5 kHz", sine(5000, 10000, 6000), 8},
+        {"440 Hz starting at its peak", sine(440, 30000, 6000, 1.5707963), 0},
+        {"full-scale square, wraps and clamps", square, -0.01},
+        {"quiet 3 kHz", sine(3000, 300, 6000, 0.5), 3},
+    };
+    EncoderSettings flat;
+    flat.flat = true;
+    for (const Case &c : cases) {
+        const EncodedSample ours = encode(c.input.data(), c.input.size());
+        const EncodedSample before = encode(c.input.data(), c.input.size(), flat);
+        expect_well_formed(ours, c.input.size());
+        // The same lead-in decision, so the same size.
+        EXPECT_EQ(ours.brr.size(), before.brr.size()) << c.name;
+        EXPECT_GE(played_snr(c.input, ours), played_snr(c.input, before) + c.min_gain) << c.name;
+        // The encoder's tally is the error of what the voice plays, centred on
+        // every sample of the layout but the first and the last.
+        std::vector<int> target(ours.lead_in_blocks * kBlockSamples, 0);
+        target.insert(target.end(), c.input.begin(), c.input.end());
+        const std::vector<int> played = played_at_unity(raw_decode(ours));
+        std::int64_t error = 0;
+        for (std::size_t i = 1; i + 1 + kBlockSamples < played.size(); ++i) {
+            const int x = i < target.size() ? target[i] : 0;
+            error += std::int64_t(x - played[i]) * (x - played[i]);
+        }
+        EXPECT_EQ(error, ours.squared_error) << c.name;
+    }
+}
+
+// The decoded passes of a looped encoding (doubled values), from the first
+// entry into the loop block on.
+std::vector<std::vector<std::int16_t>> loop_passes(const EncodedSample &e, std::size_t loop_start,
+                                                   std::size_t count)
+{
+    const std::size_t blocks = e.brr.size() / kBlockBytes, loop_block = loop_start / kBlockSamples;
+    History history;
+    std::vector<std::vector<std::int16_t>> passes;
+    for (std::size_t b = 0; passes.size() < count || b != loop_block;) {
+        if (b == loop_block)
+            passes.emplace_back();
+        std::int16_t decoded[kBlockSamples];
+        decode_block(&e.brr[b * kBlockBytes], history, decoded);
+        if (b >= loop_block)
+            passes.back().insert(passes.back().end(), decoded, decoded + kBlockSamples);
+        b = b + 1 == blocks ? loop_block : b + 1;
+    }
+    return passes;
 }
 
 TEST(EncoderLoop, EveryPassDecodesLikeTheFirst)
@@ -193,22 +320,39 @@ TEST(EncoderLoop, EveryPassDecodesLikeTheFirst)
     EXPECT_EQ(parse_header(e.brr[0]).filter, 0);
     // The first pass enters the loop with the history of the blocks before it, every
     // later one with the end block's: ten passes must agree.
-    const std::size_t loop_block = loop_start / kBlockSamples;
-    History history;
-    std::vector<std::vector<std::int16_t>> passes;
-    for (std::size_t b = 0; passes.size() < 10 || b != loop_block;) {
-        if (b == loop_block)
-            passes.emplace_back();
-        std::int16_t decoded[kBlockSamples];
-        decode_block(&e.brr[b * kBlockBytes], history, decoded);
-        if (b >= loop_block)
-            passes.back().insert(passes.back().end(), decoded, decoded + kBlockSamples);
-        b = b + 1 == blocks ? loop_block : b + 1;
-    }
+    const auto passes = loop_passes(e, loop_start, 10);
     for (const auto &pass : passes)
         EXPECT_EQ(pass, passes.front());
     const std::vector<std::int16_t> looped(input.begin() + loop_start, input.end());
     EXPECT_GT(snr_db(looped, passes.front()), 40.0);
+}
+
+TEST(EncoderLoop, PlayedObjectiveHoldsAcrossTheSeam)
+{
+    // Bright noise looped: what plays around the jump (the end block's last
+    // sample beside the loop block's first) must gain like the rest.
+    const auto input = noise(12000, 2048, 11);
+    const std::size_t loop_start = 512;
+    EncoderSettings flat;
+    flat.flat = true;
+    double snr[2];
+    for (const bool played : {false, true}) {
+        const EncodedSample e = encode_looped(input.data(), input.size(), loop_start,
+                                              played ? EncoderSettings{} : flat);
+        // Three passes played in a row; the middle one has a seam at each end.
+        std::vector<std::int16_t> decoded, wanted;
+        for (const auto &pass : loop_passes(e, loop_start, 3)) {
+            decoded.insert(decoded.end(), pass.begin(), pass.end());
+            wanted.insert(wanted.end(), input.begin() + loop_start, input.end());
+        }
+        const std::vector<int> heard = played_at_unity(decoded);
+        const std::size_t length = input.size() - loop_start;
+        const std::vector<std::int16_t> middle(wanted.begin() + length - 1,
+                                               wanted.begin() + 2 * length + 1);
+        std::vector<std::int16_t> got(heard.begin() + length - 1, heard.begin() + 2 * length + 1);
+        snr[played] = snr_db(middle, got);
+    }
+    EXPECT_GT(snr[1], snr[0] + 8.0);
 }
 
 } // namespace
