@@ -637,6 +637,16 @@ void SPCMDeleteSample(int slot)
     const int start = SPCMFetchStart(slot);
     if (start == 0)
         return;
+    // Another slot may share these bytes: a game's directory can give one sample two
+    // entries, and a bank saved with an empty sample has it at the start of the sample
+    // inserted after it. Moving the bytes away would lose that slot's sound, so only
+    // the entry goes.
+    for (int i = 0; i < kSlots; ++i) {
+        if (i != slot && SPCMFetchStart(i) == start) {
+            memset(SPCMem + 4 * slot, 0, 4);
+            return;
+        }
+    }
     const int next = NextStart(start);
     // Everything from the next sample up to the end of the data area moves down.
     memmove(SPCMem + (start - kImageBase), SPCMem + (next - kImageBase),

@@ -244,7 +244,7 @@ TEST_F(Bank, DeletingInTheMiddleMovesEveryHigherSampleDown)
               sample6);
 }
 
-TEST_F(Bank, DeleteLeavesSharedStartsAndLowerLoopsAlone)
+TEST_F(Bank, DeleteKeepsSharedBytesAndLeavesLowerLoopsAlone)
 {
     Prepare();
     const auto dir = stockrom::Directory();
@@ -256,12 +256,20 @@ TEST_F(Bank, DeleteLeavesSharedStartsAndLowerLoopsAlone)
     image[4 * 30 + 3] = uint8_t(dir[5].loop >> 8);
     image[4 * 2 + 2] = uint8_t(dir[8].start);
     image[4 * 2 + 3] = uint8_t(dir[8].start >> 8);
-    const int size5 = SPCMGetSampleSize(5);
+    const std::vector<uint8_t> before(image, image + 0x8000);
+    // While slot 30 still uses the bytes, deleting slot 5 only clears its entry.
     SPCMDeleteSample(5);
-    EXPECT_EQ(SPCMFetchStart(30), dir[5].start) << "now points at what moved down";
-    EXPECT_EQ(SPCMFetchLoop(30), dir[5].loop);
-    EXPECT_EQ(SPCMFetchLoop(2), dir[8].start);
+    EXPECT_EQ(SPCMFetchStart(5), 0);
+    EXPECT_EQ(std::vector<uint8_t>(image + 0x100, image + 0x8000),
+              std::vector<uint8_t>(before.begin() + 0x100, before.end()));
+    EXPECT_EQ(SPCMFetchStart(30), dir[5].start);
+    EXPECT_EQ(SPCMGetFree(), 0x0FC6);
+    // The last user of the bytes gives them back; a lower loop is not re-pointed.
+    const int size5 = SPCMGetSampleSize(30);
+    SPCMDeleteSample(30);
     EXPECT_EQ(SPCMFetchStart(6), dir[6].start - size5);
+    EXPECT_EQ(SPCMFetchLoop(2), dir[8].start);
+    EXPECT_EQ(SPCMGetFree(), 0x0FC6 + size5);
 }
 
 // A prepared ROM whose bank fields a test then damages.
