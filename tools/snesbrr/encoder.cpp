@@ -956,7 +956,9 @@ class BeamEncoder {
     // The seamless end block (see free_loop_block) for `node`, the k-th of the
     // beam: its best (filter, shift) pair and path, offered to the next beam.
     // `own`: the end block is the loop block.
-    void offer_seamless(const Node &node, int k, bool own, const PlayedBlock &pb, const int *x)
+    // Kept out of line: the plain encode's hot loop is in advance().
+    [[gnu::noinline]] void offer_seamless(const Node &node, int k, bool own, const PlayedBlock &pb,
+                                          const int *x)
     {
         const History entry = own ? History{node.old, node.older} : node.entry;
         const Path start{node.old, node.older, 0, 0};
@@ -1179,13 +1181,16 @@ EncodedSample encode_looped(const std::int16_t *pcm, std::size_t count, std::siz
     BeamEncoder plain(target, 0, false, settings, loop_block, played ? &*played : nullptr);
     while (plain.next_block() < loop_block)
         plain.advance();
-    // The blocks before the loop encode alike either way. A note starts with an
-    // unknown history, so a loop at block 0 keeps filter 0.
-    std::vector<BeamEncoder> free;
+    // Beside filter 0, the loop block may try filter 1 (the end block then has
+    // only `old` to meet, which it seldom fails to), or any filter (2 and 3
+    // predict better but ask for both values). The blocks before the loop encode
+    // alike in every try. A note starts with an unknown history, so a loop at
+    // block 0 keeps filter 0.
+    std::vector<BeamEncoder> careful;
     if (loop_block > 0)
         for (const int filters : {2, 4}) {
-            free.push_back(plain);
-            free.back().free_loop_block(filters);
+            careful.push_back(plain);
+            careful.back().free_loop_block(filters);
         }
     const auto finish = [](BeamEncoder &beam) {
         while (!beam.done())
@@ -1199,7 +1204,7 @@ EncodedSample encode_looped(const std::int16_t *pcm, std::size_t count, std::siz
         return e;
     };
     EncodedSample result = finish(plain);
-    for (BeamEncoder &beam : free) {
+    for (BeamEncoder &beam : careful) {
         EncodedSample e = finish(beam);
         // The search means every pass to decode alike; the decoder has the last word.
         if (!e.brr.empty() && e.squared_error < result.squared_error &&
