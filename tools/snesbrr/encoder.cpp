@@ -370,28 +370,32 @@ constexpr std::int64_t kFeedbackOlder = 4581;
     return n;
 }
 
-// The first two values of a loop block (filter 0: no history needed) with
-// these nibbles (packed as a Path's) at `shift`.
-void loop_heads(std::uint64_t nibbles, int shift, int head[2])
+// The first two values of a loop block with these nibbles (packed as a
+// Path's) at `filter` and `shift`, entered with the history `entry`: on every
+// pass, since a seamless loop enters alike (filter 0 ignores the history).
+void loop_heads(std::uint64_t nibbles, int filter, int shift, History entry, int head[2])
 {
     for (int k = 0; k < 2; ++k) {
         const int nibble = static_cast<int>((nibbles >> (60 - 4 * k)) & 0xF);
-        head[k] = clamp_and_wrap(scale_nibble(nibble >= 8 ? nibble - 16 : nibble, shift));
+        head[k] = decode_nibble(nibble >= 8 ? nibble - 16 : nibble, shift, filter, entry);
     }
+}
+
+// The seam's two outputs once the end block leaves the decoder at (old,
+// older) and the loop block begins with `head`.
+std::int64_t seam_outputs(const PlayedBlock &pb, int older, int old, const int head[2])
+{
+    return squared(pb.seam.last_input - played_at_unity(older, old, head[0])) +
+           squared(pb.seam.head_input - played_at_unity(old, head[0], head[1]));
 }
 
 // The seam's two outputs once a path has decoded the end block to `path`.
 std::int64_t seam_error(const PlayedBlock &pb, const Path &path, int shift)
 {
-    int head0 = pb.seam.head[0], head1 = pb.seam.head[1];
-    if (pb.seam.own) {
-        int head[2];
-        loop_heads(path.nibbles, shift, head);
-        head0 = head[0];
-        head1 = head[1];
-    }
-    return squared(pb.seam.last_input - played_at_unity(path.older, path.old, head0)) +
-           squared(pb.seam.head_input - played_at_unity(path.old, head0, head1));
+    int head[2] = {pb.seam.head[0], pb.seam.head[1]};
+    if (pb.seam.own)
+        loop_heads(path.nibbles, 0, shift, History{}, head);
+    return seam_outputs(pb, path.older, path.old, head);
 }
 
 // What a path through the block adds beyond its samples' own outputs: the
@@ -459,6 +463,115 @@ int played_trellis_block(const PlayedBlock &pb, int filter, int shift, const Pat
     return count;
 }
 
+// The end block of a loop whose loop block has a filter other than 0. Every
+// pass decodes alike only if the end block leaves the decoder as the first
+// pass entered the loop block, `entry`: both values, or only `old` when the
+// loop block's filter is 1 (its prediction ignores older). A trellis of
+// kMaxWidth paths runs through the block's first samples, then every nibble is
+// tried for the last kTail of them, keeping what lands exactly on `entry`.
+class SeamlessEndBlock {
+  public:
+    static constexpr int kTail = 3; // samples tried over all 16 nibbles
+
+    // `pb` null under the flat objective (then `x` is the block's target).
+    // `own`: the block is the loop block itself, whose heads it decodes.
+    SeamlessEndBlock(const PlayedBlock *pb, const int *x, History entry, bool whole, bool own,
+                     bool guard)
+        : pb_(pb), x_(x), entry_(entry), whole_(whole), own_(own), guard_(guard)
+    {
+    }
+
+    // The best path with `filter` and `shift` from `start` below `bound` into
+    // `best`; false if none lands.
+    bool search(int filter, int shift, const Path &start, std::int64_t bound, Path &best)
+    {
+        filter_ = filter;
+        shift_ = shift;
+        best_ = &best;
+        bound_ = bound;
+        found_ = false;
+        Path paths[kMaxWidth];
+        Path children[2 * kMaxWidth];
+        int count = 1;
+        paths[0] = start;
+        if (pb_ != nullptr)
+            paths[0].error += block_start_error(*pb_, start);
+        for (int j = 0; j < kBlockSamples - kTail; ++j) {
+            int born = 0;
+            for (int k = 0; k < count; ++k) {
+                const Path &p = paths[k];
+                Candidate c[2]{};
+                const int n =
+                    pb_ != nullptr
+                        ? played_candidates(*pb_, j, filter, shift, p.old, p.older, guard_, 2, c)
+                        : allowed_candidates(predict(filter, p.old, p.older), x_[j], shift, p.old,
+                                             p.older, guard_, c);
+                for (int m = 0; m < n; ++m)
+                    if (p.error + c[m].error < bound_)
+                        children[born++] = Path{c[m].value, p.old, p.error + c[m].error,
+                                                append(p.nibbles, c[m].nibble)};
+            }
+            count = keep_distinct(children, born, kMaxWidth, paths);
+        }
+        for (int k = 0; k < count; ++k)
+            tail(kBlockSamples - kTail, paths[k]);
+        return found_;
+    }
+
+  private:
+    std::int64_t sample_error(int j, int older, int old, int value) const
+    {
+        if (pb_ == nullptr)
+            return squared(x_[j] - 2 * value);
+        return j < pb_->counted_from
+                   ? 0
+                   : squared(pb_->input[j - 1] - played_at_unity(older, old, value));
+    }
+
+    void tail(int j, const Path &p)
+    {
+        const int prediction = predict(filter_, p.old, p.older);
+        for (int nibble = kNibbleMin; nibble <= kNibbleMax; ++nibble) {
+            const int value = clamp_and_wrap(prediction + scale_nibble(nibble, shift_));
+            if ((j == kBlockSamples - 1 && value != entry_.old) ||
+                (j == kBlockSamples - 2 && whole_ && value != entry_.older) ||
+                (guard_ && clicks(p.older, p.old, value)))
+                continue;
+            Path child{value, p.old, p.error + sample_error(j, p.older, p.old, value),
+                       append(p.nibbles, nibble)};
+            if (child.error >= bound_)
+                continue;
+            if (j + 1 < kBlockSamples) {
+                tail(j + 1, child);
+                continue;
+            }
+            if (pb_ != nullptr) {
+                int head[2] = {pb_->seam.head[0], pb_->seam.head[1]};
+                if (own_)
+                    loop_heads(child.nibbles, filter_, shift_, entry_, head);
+                child.error += seam_outputs(*pb_, child.older, child.old, head);
+            }
+            if (child.error < bound_) {
+                *best_ = child;
+                bound_ = child.error;
+                found_ = true;
+            }
+        }
+    }
+
+    const PlayedBlock *pb_;
+    const int *x_;
+    History entry_;
+    bool whole_;
+    bool own_;
+    bool guard_;
+    int filter_ = 0;
+    int shift_ = 0;
+    Path *best_ = nullptr;
+    std::int64_t bound_ = 0;
+    bool found_ = false;
+};
+
 void store_nibbles(std::uint64_t nibbles, std::uint8_t *block)
 {
     for (int k = 0; k < 8; ++k)
@@ -478,6 +591,8 @@ struct Node {
     std::int64_t cost = 0;
     Step step;
     int head[2] = {0, 0}; // the loop block's first two values, once it is encoded
+    History entry;        // the decoder as the first pass enters the loop block
+    int loop_filter = 0;  // the loop block's filter, once it is encoded
 };
 
 // The `capacity` cheapest nodes with distinct decoder states, cheapest first.
@@ -646,7 +761,8 @@ class BeamEncoder {
   public:
     // Encodes blocks `first`.. of `target` (16-bit units, whole blocks, owned
     // by the caller); block `first` uses filter 0 only unless `free_start`, and
-    // so does `loop_block`, where a loop jumps in with a history of its own.
+    // so does `loop_block`, where a loop jumps in with a history of its own,
+    // unless free_loop_block allows more.
     // With `played` (owned by the caller, laid out like target) the error is
     // that of the output at pitch 0x1000; otherwise that of the decoded values.
     BeamEncoder(const std::vector<int> &target, std::size_t first, bool free_start,
@@ -663,7 +779,18 @@ class BeamEncoder {
         beam_.offer(Node{});
     }
 
+    // Lets the loop block, not yet encoded, use filters 0..filters-1 (2 or 4).
+    // The end block then keeps every pass alike (SeamlessEndBlock) where the
+    // loop block's filter is not 0; the search fails if it cannot.
+    void free_loop_block(int filters)
+    {
+        assert(next_block_ <= loop_block_ && loop_block_ > first_ && filters <= 4);
+        loop_filters_ = filters;
+    }
+
     bool done() const { return next_block_ >= blocks_; }
+    // True once no path met the end block's constraint: nothing to finish.
+    bool failed() const { return failed_; }
     std::size_t next_block() const { return next_block_; }
     // Squared error of the best encoding of the blocks so far.
     std::int64_t best_cost() const { return beam_[0].cost; }
@@ -692,7 +819,10 @@ class BeamEncoder {
         const std::size_t b = next_block_++;
         Pool &next = next_;
         const int *x = target_.data() + b * kBlockSamples;
-        const int filters = ((b == first_ && !free_start_) || b == loop_block_) ? 1 : 4;
+        const bool end_block = b + 1 == blocks_, loop_here = b == loop_block_;
+        int filters = loop_here ? (end_block ? 1 : loop_filters_) : 4;
+        if (b == first_ && !free_start_)
+            filters = 1;
         PlayedBlock pb{};
         if (played_ != nullptr) {
             pb = played_->block(b);
@@ -708,17 +838,23 @@ class BeamEncoder {
         next.clear();
         Pair shared[8];
         int shared_count = 0;
+        bool ranked_all = false;
         for (int k = 0; k < beam_.size(); ++k) {
             const Node &node = beam_[k];
             const Path start{node.old, node.older, 0, 0};
             pb.seam.head[0] = node.head[0];
             pb.seam.head[1] = node.head[1];
+            if (end_block && loop_filters_ > 1 && (loop_here || node.loop_filter != 0)) {
+                offer_seamless(node, k, loop_here, pb, x);
+                if (!loop_here)
+                    continue;
+            }
             // Rank (filter, shift) pairs by their greedy error. The cheapest
             // history tries them all, likely best first so the bounds cut the
             // rest short; the others, whose histories differ little, only try
             // the pairs that ranked best for it (with a beam of one there are
             // no others, and a shorter list bounds the search sooner).
-            const int capacity = k == 0 && width_ > 1 ? std::min(refined_ + 2, 8) : refined_;
+            const int capacity = !ranked_all && width_ > 1 ? std::min(refined_ + 2, 8) : refined_;
             Pair best[8];
             int ranked = 0;
             const auto consider = [&](int filter, int shift) {
@@ -735,7 +871,8 @@ class BeamEncoder {
                     insert_ranked(best, ranked, capacity, Pair{path.error, filter, shift, path},
                                   [](const Pair &p) { return p.error; });
             };
-            if (k == 0) {
+            if (!ranked_all) {
+                ranked_all = true;
                 // Each filter's guess first, then its neighbours outward. The
                 // best shift is hardly ever far from the guess: a larger one
                 // only coarsens the steps, a much smaller one clips.
@@ -765,9 +902,14 @@ class BeamEncoder {
                                p.older,
                                node.cost + p.error,
                                Step{p.nibbles, header, static_cast<std::uint8_t>(k)},
-                               {node.head[0], node.head[1]}};
-                    if (b == loop_block_)
-                        loop_heads(p.nibbles, pair.shift, child.head);
+                               {node.head[0], node.head[1]},
+                               node.entry,
+                               node.loop_filter};
+                    if (loop_here) {
+                        child.entry = History{node.old, node.older};
+                        child.loop_filter = pair.filter;
+                        loop_heads(p.nibbles, pair.filter, pair.shift, child.entry, child.head);
+                    }
                     next.offer(child);
                 };
                 offer(pair.path);
@@ -785,7 +927,11 @@ class BeamEncoder {
                 }
             }
         }
-        assert(next.size() > 0);
+        if (next.size() == 0) {
+            assert(loop_filters_ > 1 && end_block);
+            failed_ = true;
+            return;
+        }
         for (int k = 0; k < next.size(); ++k)
             steps_[b * width_ + k] = next[k].step;
         std::swap(beam_, next_);
@@ -794,7 +940,7 @@ class BeamEncoder {
     // The blocks of the best encoding; blocks before `first` stay silent.
     std::vector<std::uint8_t> finish() const
     {
-        assert(done());
+        assert(done() && !failed_);
         std::vector<std::uint8_t> out(blocks_ * kBlockBytes, 0);
         int index = 0;
         for (std::size_t b = blocks_; b-- > first_;) {
@@ -807,6 +953,45 @@ class BeamEncoder {
     }
 
   private:
+    // The seamless end block (see free_loop_block) for `node`, the k-th of the
+    // beam: its best (filter, shift) pair and path, offered to the next beam.
+    // `own`: the end block is the loop block.
+    // Kept out of line: the plain encode's hot loop is in advance().
+    [[gnu::noinline]] void offer_seamless(const Node &node, int k, bool own, const PlayedBlock &pb,
+                                          const int *x)
+    {
+        const History entry = own ? History{node.old, node.older} : node.entry;
+        const Path start{node.old, node.older, 0, 0};
+        std::int64_t bound = next_.bound() == INT64_MAX ? INT64_MAX : next_.bound() - node.cost;
+        Path best{};
+        int best_filter = -1, best_shift = 0;
+        for (int filter = own ? 1 : 0; filter < (own ? loop_filters_ : 4); ++filter) {
+            const int loop_filter = own ? filter : node.loop_filter;
+            SeamlessEndBlock search(played_ != nullptr ? &pb : nullptr, x, entry, loop_filter >= 2,
+                                    own, guard_);
+            for (int shift = 0; shift <= kMaxShift; ++shift) {
+                if (search.search(filter, shift, start, bound, best)) {
+                    bound = best.error;
+                    best_filter = filter;
+                    best_shift = shift;
+                }
+            }
+        }
+        if (best_filter < 0)
+            return;
+        Node child{best.old,
+                   best.older,
+                   node.cost + best.error,
+                   Step{best.nibbles, make_header(best_shift, best_filter, false, false),
+                        static_cast<std::uint8_t>(k)},
+                   {node.head[0], node.head[1]},
+                   entry,
+                   own ? best_filter : node.loop_filter};
+        if (own)
+            loop_heads(best.nibbles, best_filter, best_shift, entry, child.head);
+        next_.offer(child);
+    }
+
     const std::vector<int> &target_;
     const PlayedTargets *played_;
     std::size_t first_;
@@ -818,6 +1003,8 @@ class BeamEncoder {
     int trellis_;
     int refined_;
     bool guard_;
+    int loop_filters_ = 1;
+    bool failed_ = false;
     std::vector<Step> steps_;
     Pool beam_;
     Pool next_;
@@ -913,6 +1100,24 @@ bool race_lead_in(const std::int16_t *pcm, std::size_t count, const EncoderSetti
     return lead_in;
 }
 
+// True if a second pass through the loop, from `loop_block` to the end of
+// `brr`, decodes exactly like the first; every later pass then does too, as it
+// enters with the same history. The first block must use filter 0.
+bool passes_alike(const std::vector<std::uint8_t> &brr, std::size_t loop_block)
+{
+    const std::size_t blocks = brr.size() / kBlockBytes;
+    std::vector<std::int16_t> first((blocks - loop_block) * kBlockSamples), again(first.size());
+    History history;
+    std::int16_t out[kBlockSamples];
+    for (std::size_t b = 0; b < loop_block; ++b)
+        decode_block(&brr[b * kBlockBytes], history, out);
+    for (std::vector<std::int16_t> *pass : {&first, &again})
+        for (std::size_t b = loop_block; b < blocks; ++b)
+            decode_block(&brr[b * kBlockBytes], history,
+                         &(*pass)[(b - loop_block) * kBlockSamples]);
+    return first == again;
+}
+
 } // namespace
 
 std::size_t encoded_block_count(std::size_t count, bool lead_in)
@@ -972,14 +1177,40 @@ EncodedSample encode_looped(const std::int16_t *pcm, std::size_t count, std::siz
     std::optional<PlayedTargets> played;
     if (!settings.flat)
         played.emplace(target, loop_start);
-    BeamEncoder beam(target, 0, false, settings, loop_start / kBlockSamples,
-                     played ? &*played : nullptr);
-    while (!beam.done())
-        beam.advance();
-    EncodedSample result;
-    result.brr = beam.finish();
-    result.squared_error = beam.best_cost();
-    result.brr[result.brr.size() - kBlockBytes] |= make_header(0, 0, true, true);
+    const std::size_t loop_block = loop_start / kBlockSamples;
+    BeamEncoder plain(target, 0, false, settings, loop_block, played ? &*played : nullptr);
+    while (plain.next_block() < loop_block)
+        plain.advance();
+    // Beside filter 0, the loop block may try filter 1 (the end block then has
+    // only `old` to meet, which it seldom fails to), or any filter (2 and 3
+    // predict better but ask for both values). The blocks before the loop encode
+    // alike in every try. A note starts with an unknown history, so a loop at
+    // block 0 keeps filter 0.
+    std::vector<BeamEncoder> careful;
+    if (loop_block > 0)
+        for (const int filters : {2, 4}) {
+            careful.push_back(plain);
+            careful.back().free_loop_block(filters);
+        }
+    const auto finish = [](BeamEncoder &beam) {
+        while (!beam.done())
+            beam.advance();
+        EncodedSample e;
+        if (beam.failed())
+            return e;
+        e.brr = beam.finish();
+        e.squared_error = beam.best_cost();
+        e.brr[e.brr.size() - kBlockBytes] |= make_header(0, 0, true, true);
+        return e;
+    };
+    EncodedSample result = finish(plain);
+    for (BeamEncoder &beam : careful) {
+        EncodedSample e = finish(beam);
+        // The search means every pass to decode alike; the decoder has the last word.
+        if (!e.brr.empty() && e.squared_error < result.squared_error &&
+            passes_alike(e.brr, loop_block))
+            result = std::move(e);
+    }
     return result;
 }
 

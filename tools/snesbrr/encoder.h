@@ -62,9 +62,12 @@ EncodedSample encode(const std::int16_t *pcm, std::size_t count,
 
 // A looped sample: `pcm` holds count samples, a whole number of blocks, and the
 // loop runs from sample loop_start (a multiple of 16, below count) to the end.
-// Every block is encoded, none added: the last carries the end and loop flags,
-// and the loop block uses filter 0, so every pass decodes exactly like the first
-// whatever history the jump brings. No lead-in block, so the loop offset in bytes
+// Every block is encoded, none added: the last carries the end and loop flags.
+// Every pass decodes exactly like the first: the loop block uses filter 0, or
+// another filter where the end block leaves the decoder's history as the first
+// pass enters the loop block (`old` for filter 1, both values for 2 and 3) and
+// that costs less error; the decoded passes are compared before it is returned.
+// A loop at block 0 keeps filter 0. No lead-in block, so the loop offset in bytes
 // is loop_start / 16 * 9. The played objective hears the loop's start after its
 // end, at the seam as in the aim.
 EncodedSample encode_looped(const std::int16_t *pcm, std::size_t count, std::size_t loop_start,

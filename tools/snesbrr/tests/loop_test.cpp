@@ -343,7 +343,8 @@ TEST(BlocksExport, ReencodingTheExportKeepsOffsetAndLoopLength)
                       .code,
                   0);
         ASSERT_EQ(run_cli({dir + "/a.brr", "-d", "--blocks", dir + "/a.wav"}).code, 0);
-        // --flat: the export already holds decoded samples, and those are compared here.
+        // The export holds decoded values, already shaped for the DSP's filter:
+        // they are re-encoded as they are (--flat), not shaped a second time.
         const CliResult r = run_cli({dir + "/a.wav", "-e", dir + "/b.brr", "--loop", "--flat"});
         ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.err, ""); // whole blocks: neither padded nor resampled
