@@ -486,9 +486,8 @@ int InsertWav(int slot, const char *path, HWND owner)
         free(data);
         return 1;
     }
-    // The encoder's message boxes have no owner, so the window may have run other
-    // commands while one was shown: a play rewrote temp.brr, another ROM was opened,
-    // this slot was filled. Take the data only if it still fits the bank as it is now.
+    // Take the data only if it still fits the bank as it is now and is what was read:
+    // nothing else may have rewritten temp.brr or filled the slot meanwhile.
     if (size != length || !ValidSlot(slot) || SPCMFetchStart(slot) != 0 || size > freespace) {
         free(data);
         FIOError("The sample bank or temp.brr changed while the sample was being encoded.\n"

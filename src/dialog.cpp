@@ -150,8 +150,7 @@ void OnInsert(HWND window)
     const int slot = SelectedSlot(window);
     if (SPCMInsertSample(slot, window) != 0)
         return;
-    // The encoder's message boxes leave the window usable, so the selection may have
-    // moved meanwhile: the refresh shows the slot that was filled.
+    // The refresh shows the slot that was filled, wherever the selection is now.
     SendMessageA(Item(window, IDC_SLOTS), CB_SETCURSEL, static_cast<WPARAM>(slot), 0);
     RefreshSlot(window);
 }
