@@ -167,15 +167,19 @@ std::string Delete(Input &in)
     if (start == 0)
         return Unchanged(before, room) ? "" : "deleting an empty slot changed the bank";
     const std::vector<Slot> after = Slots();
-    if (after[size_t(slot)].start != 0 || SPCMGetFree() != room + gap)
-        return "the deleted sample's bytes were not given back";
-    // Samples below keep everything; samples above move down whole. Slots that shared
-    // the deleted start point at whatever moved down, as documented.
+    bool shared = false;
+    for (size_t i = 0; i < 64; ++i)
+        shared = shared || (int(i) != slot && before[i].start == start);
+    if (after[size_t(slot)].start != 0 || SPCMGetFree() != room + (shared ? 0 : gap))
+        return shared ? "a delete gave back bytes that another slot still uses"
+                      : "the deleted sample's bytes were not given back";
+    // Samples below keep everything; samples above move down whole, and none moves
+    // while another slot still starts at the deleted one's bytes.
     for (size_t i = 0; i < 64; ++i) {
         const Slot &b = before[i], &a = after[i];
-        if (int(i) == slot || b.start == 0 || b.start == start)
+        if (int(i) == slot || b.start == 0)
             continue;
-        const bool moved = b.start > start;
+        const bool moved = !shared && b.start > start;
         if (a.start != b.start - (moved ? gap : 0) || a.bytes != b.bytes)
             return "a delete damaged slot " + std::to_string(i);
     }
