@@ -290,19 +290,7 @@ TEST(EncoderPlayed, ScoresWhatTheVoicePlaysAndBeatsTheFlatObjective)
 std::vector<std::vector<std::int16_t>> loop_passes(const EncodedSample &e, std::size_t loop_start,
                                                    std::size_t count)
 {
-    const std::size_t blocks = e.brr.size() / kBlockBytes, loop_block = loop_start / kBlockSamples;
-    History history;
-    std::vector<std::vector<std::int16_t>> passes;
-    for (std::size_t b = 0; passes.size() < count || b != loop_block;) {
-        if (b == loop_block)
-            passes.emplace_back();
-        std::int16_t decoded[kBlockSamples];
-        decode_block(&e.brr[b * kBlockBytes], history, decoded);
-        if (b >= loop_block)
-            passes.back().insert(passes.back().end(), decoded, decoded + kBlockSamples);
-        b = b + 1 == blocks ? loop_block : b + 1;
-    }
-    return passes;
+    return decode_passes(e.brr, loop_start / kBlockSamples, count);
 }
 
 TEST(EncoderLoop, EveryPassDecodesLikeTheFirstWhateverTheLoopBlocksFilter)
