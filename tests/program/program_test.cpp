@@ -218,17 +218,34 @@ std::vector<uint8_t> ExpectedRom(const std::vector<uint8_t> &brr)
     return file;
 }
 
-// Opens the stock ROM at path through the program's Open and places its bank at kBank.
-void OpenWithBank(DWORD tid, HWND main, const std::string &rom)
+// Opens path from the menu; when placement is given, types it into the bank placement
+// dialog, which must appear, and returns its text. Returns when the slot list is full.
+std::string OpenRom(HWND main, DWORD tid, const std::string &path, const char *placement)
 {
     HWND list = GetDlgItem(main, IDC_SLOTS);
+    SendMessageW(list, CB_RESETCONTENT, 0, 0); // so that the full list shows the new ROM
     PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
-    ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str(), 10000));
-    HWND placement = ui::WaitDialog(tid, "New ROM", 10000, main);
-    ASSERT_NE(placement, nullptr);
-    SendMessageA(GetDlgItem(placement, IDC_NEWROM_OFFSET), WM_SETTEXT, 0, LPARAM("100200"));
-    PostMessageA(placement, WM_COMMAND, IDC_NEWROM_OK, 0);
-    ASSERT_TRUE(WaitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 64; }, 10000));
+    EXPECT_TRUE(ui::AnswerOpenDialog(tid, path.c_str(), 10000));
+    std::string text;
+    if (placement) {
+        HWND dialog = ui::WaitDialog(tid, "New ROM", 10000, main);
+        EXPECT_NE(dialog, nullptr) << path;
+        text = ui::Text(GetDlgItem(dialog, IDC_NEWROM_TEXT));
+        SendMessageA(GetDlgItem(dialog, IDC_NEWROM_OFFSET), WM_SETTEXT, 0, LPARAM(placement));
+        PostMessageA(dialog, WM_COMMAND, IDC_NEWROM_OK, 0);
+    }
+    EXPECT_TRUE(WaitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 64; }, 10000))
+        << path;
+    return text;
+}
+
+// Selects a slot as a click does and runs a button's command on it.
+void OnSlot(HWND main, int slot, int command)
+{
+    HWND list = GetDlgItem(main, IDC_SLOTS);
+    SendMessageW(list, CB_SETCURSEL, WPARAM(slot), 0);
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
+    PostMessageA(main, WM_COMMAND, command, 0);
 }
 
 TEST_F(Program, PlacesABankInsertsSavesAndReopens)
@@ -244,11 +261,8 @@ TEST_F(Program, PlacesABankInsertsSavesAndReopens)
     ASSERT_NE(main, nullptr);
     HWND list = GetDlgItem(main, IDC_SLOTS);
 
-    OpenWithBank(tid, main, rom);
-
-    SendMessageW(list, CB_SETCURSEL, kSlot, 0);
-    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
-    PostMessageA(main, WM_COMMAND, IDC_INSERT, 0);
+    OpenRom(main, tid, rom, "100200");
+    OnSlot(main, kSlot, IDC_INSERT);
     ASSERT_TRUE(ui::AnswerOpenDialog(tid, wav.c_str(), 10000));
     ASSERT_TRUE(WaitFor([&] { return Entry(list, kSlot) == "14: Used"; }, 30000))
         << "the insertion did not finish";
@@ -305,36 +319,6 @@ class Running : public Program {
     DWORD tid = 0;
     HWND main = nullptr, list = nullptr;
 };
-
-// Opens path from the menu; when placement is given, types it into the bank placement
-// dialog, which must appear, and returns its text. Returns when the slot list is full.
-std::string OpenRom(HWND main, DWORD tid, const std::string &path, const char *placement)
-{
-    HWND list = GetDlgItem(main, IDC_SLOTS);
-    SendMessageW(list, CB_RESETCONTENT, 0, 0); // so that the full list shows the new ROM
-    PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
-    EXPECT_TRUE(ui::AnswerOpenDialog(tid, path.c_str(), 10000));
-    std::string text;
-    if (placement) {
-        HWND dialog = ui::WaitDialog(tid, "New ROM", 10000, main);
-        EXPECT_NE(dialog, nullptr) << path;
-        text = ui::Text(GetDlgItem(dialog, IDC_NEWROM_TEXT));
-        SendMessageA(GetDlgItem(dialog, IDC_NEWROM_OFFSET), WM_SETTEXT, 0, LPARAM(placement));
-        PostMessageA(dialog, WM_COMMAND, IDC_NEWROM_OK, 0);
-    }
-    EXPECT_TRUE(WaitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 64; }, 10000))
-        << path;
-    return text;
-}
-
-// Selects a slot as a click does and runs a button's command on it.
-void OnSlot(HWND main, int slot, int command)
-{
-    HWND list = GetDlgItem(main, IDC_SLOTS);
-    SendMessageW(list, CB_SETCURSEL, WPARAM(slot), 0);
-    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
-    PostMessageA(main, WM_COMMAND, command, 0);
-}
 
 // A headerless file is its headered copy without the first 0x200 bytes. Prepared at the
 // same bank (100000 is 100200 without the header), given the same sample, with the same
@@ -461,18 +445,12 @@ namespace {
 
 // Export and Insert through the running program: a looping stock sample leaves as a
 // headered .brr file and goes back in, into another slot, with the same bytes and loop.
-TEST_F(Program, ExportsASampleAndInsertsItAgainWithItsLoop)
+TEST_F(Running, ExportsASampleAndInsertsItAgainWithItsLoop)
 {
-    ASSERT_TRUE(Copy("snesbrr.exe"));
     const std::string data = files::TempDir("my samples");
     const std::string rom = data + "\\stock.smc", brr = data + "\\slot zero.brr";
     files::Write(rom, stockrom::Make());
-    Start();
-    const DWORD tid = process.dwThreadId;
-    HWND main = MainWindow();
-    ASSERT_NE(main, nullptr);
-    HWND list = GetDlgItem(main, IDC_SLOTS);
-    OpenWithBank(tid, main, rom);
+    OpenRom(main, tid, rom, "100200");
 
     // Slot 0 is selected after the open: a stock sample that loops over its second half.
     PostMessageA(main, WM_COMMAND, IDM_EXPORT, 0);
@@ -487,9 +465,7 @@ TEST_F(Program, ExportsASampleAndInsertsItAgainWithItsLoop)
                     stock.begin() + long(from + (second.start - first.start)));
     EXPECT_EQ(files::Read(brr), expected);
 
-    SendMessageW(list, CB_SETCURSEL, kSlot, 0);
-    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
-    PostMessageA(main, WM_COMMAND, IDC_INSERT, 0);
+    OnSlot(main, kSlot, IDC_INSERT);
     ASSERT_TRUE(ui::AnswerOpenDialog(tid, brr.c_str(), 10000));
     ASSERT_TRUE(WaitFor([&] { return Entry(list, kSlot) == "14: Used"; }, 10000));
     PostMessageA(main, WM_COMMAND, IDM_SAVE, 0);

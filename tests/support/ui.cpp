@@ -152,20 +152,22 @@ bool AnswerSaveDialog(DWORD tid, const char *path, int filter, int timeoutMs)
     return true;
 }
 
-std::vector<std::string> ChooserFilters(DWORD tid, const char *caption, int timeoutMs)
+std::vector<std::string> ComboEntries(HWND combo)
 {
     std::vector<std::string> entries;
-    HWND chooser = WaitDialog(tid, caption, timeoutMs);
-    if (!chooser)
-        return entries;
-    HWND types = GetDlgItem(chooser, 0x470);
-    const int count = int(SendMessageA(types, CB_GETCOUNT, 0, 0));
+    const int count = int(SendMessageA(combo, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         char text[128] = "";
-        SendMessageA(types, CB_GETLBTEXT, WPARAM(i), LPARAM(text));
+        SendMessageA(combo, CB_GETLBTEXT, WPARAM(i), LPARAM(text));
         entries.push_back(text);
     }
     return entries;
+}
+
+std::vector<std::string> ChooserFilters(DWORD tid, const char *caption, int timeoutMs)
+{
+    HWND chooser = WaitDialog(tid, caption, timeoutMs);
+    return chooser ? ComboEntries(GetDlgItem(chooser, 0x470)) : std::vector<std::string>{};
 }
 
 std::string ChooserName(DWORD tid, const char *caption, int timeoutMs)

@@ -46,6 +46,9 @@ bool AnswerSaveDialog(DWORD tid, const char *path, int filter = -1, int timeoutM
 // The text of the name field of the chooser with that caption now shown by thread tid.
 std::string ChooserName(DWORD tid, const char *caption, int timeoutMs = 5000);
 
+// Every entry of a combo box (this process's), top to bottom.
+std::vector<std::string> ComboEntries(HWND combo);
+
 // The file type entries of the chooser with that caption now shown by thread tid.
 std::vector<std::string> ChooserFilters(DWORD tid, const char *caption, int timeoutMs = 5000);
 

@@ -174,15 +174,7 @@ bool MainWindow::MenuEnabled(int id) const
 
 std::vector<std::string> MainWindow::Entries() const
 {
-    HWND list = Item(IDC_SLOTS);
-    std::vector<std::string> entries;
-    const int count = int(SendMessageA(list, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        char text[64] = "";
-        SendMessageA(list, CB_GETLBTEXT, WPARAM(i), LPARAM(text));
-        entries.push_back(text);
-    }
-    return entries;
+    return ui::ComboEntries(Item(IDC_SLOTS));
 }
 
 int MainWindow::Selection() const
