@@ -5,12 +5,13 @@
 
 #include <climits>
 #include <cstddef>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
-#include "fileio.h" // the codec's all-or-nothing file writing
 
 unsigned char *ROMMem = nullptr;
 int ROMSize = 0;
@@ -48,27 +49,30 @@ static bool Choose(HWND owner, const char *filter, char *name, DWORD *filterInde
     return chosen;
 }
 
-// Every box of this module goes through here, so that each has the window as its owner.
-static void Box(const char *text, const char *caption, UINT icon)
+// The one place where a box is shown; see FIOBox.
+static int ShowBox(HWND owner, unsigned type, const char *caption, const char *format,
+                   va_list args)
 {
-    MessageBoxA(boxOwner, text, caption, icon);
+    char text[1024];
+    vsnprintf(text, sizeof text, format, args);
+    return MessageBoxA(owner, text, caption, type);
 }
 
-static void Refuse(const char *text)
+int FIOBox(HWND owner, unsigned type, const char *caption, const char *format, ...)
 {
-    Box(text, "Error", MB_ICONERROR);
+    va_list args;
+    va_start(args, format);
+    const int answer = ShowBox(owner, type, caption, format, args);
+    va_end(args);
+    return answer;
 }
 
-// For the operations that name their window: the export chooser's and the file copies'.
-static void Refuse(HWND owner, const char *text)
+void FIOError(const char *format, ...)
 {
-    MessageBoxA(owner, text, "Error", MB_ICONERROR);
-}
-
-static int RefuseOpen(const char *text)
-{
-    Refuse(text);
-    return 0;
+    va_list args;
+    va_start(args, format);
+    ShowBox(boxOwner, MB_ICONERROR, "Error", format, args);
+    va_end(args);
 }
 
 void FIOSetOwner(HWND window)
@@ -81,56 +85,161 @@ HWND FIOOwner()
     return boxOwner;
 }
 
+const char *FIOReason(unsigned long error)
+{
+    static char text[256];
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, text, sizeof text, nullptr);
+    size_t end = length;
+    while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n' || text[end - 1] == ' '))
+        --end;
+    if (end == 0)
+        snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(error));
+    else
+        text[end] = '\0';
+    return text;
+}
+
+namespace {
+
+// The folder part of path, its last separator included ("" for a bare name).
+std::string FolderOf(const char *path)
+{
+    const char *base = path;
+    for (const char *c = path; *c; ++c)
+        if (*c == '\\' || *c == '/' || *c == ':')
+            base = c + 1;
+    return std::string(path, base);
+}
+
+// Makes the file at path hold exactly size bytes: they go to a new file in its folder,
+// are flushed to the disk, and that file then takes path's place in one step, so path
+// holds either its old bytes or all the new ones, whatever fails when. 0 when done,
+// else the system's error code, with path as it was and no file left behind.
+DWORD WriteReplacing(const char *path, const unsigned char *data, DWORD size)
+{
+    std::string folder = FolderOf(path);
+    if (folder.empty())
+        folder = ".";
+    char temp[MAX_PATH];
+    if (!GetTempFileNameA(folder.c_str(), "trv", 0, temp))
+        return GetLastError();
+    HANDLE h = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD error = 0;
+    if (h == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+    } else {
+        DWORD written = 0;
+        // A sparse or compressed disk may refuse only at the flush: that counts too.
+        if (!WriteFile(h, data, size, &written, nullptr))
+            error = GetLastError();
+        else if (written != size)
+            error = ERROR_DISK_FULL;
+        else if (!FlushFileBuffers(h))
+            error = GetLastError();
+        if (!CloseHandle(h) && !error)
+            error = GetLastError();
+    }
+    if (!error && !MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (error)
+        DeleteFileA(temp);
+    return error;
+}
+
+} // namespace
+
+// The loaded ROM file: its full path, and whether this session's first save has kept
+// the file as opened beside it yet.
+static char romPath[MAX_PATH] = "";
+static bool backupKept = false;
+
+// Opens the ROM file for reading and writing without write sharing: nobody can change the
+// file's length or bytes behind the image.
+static HANDLE HoldRom(const char *path)
+{
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+// Reads the whole ROM file behind h into a new image; null after a reported refusal.
+static unsigned char *ReadRom(HANDLE h, DWORD *size)
+{
+    DWORD high = 0;
+    const DWORD low = GetFileSize(h, &high);
+    if (high != 0 || low > INT_MAX) {
+        FIOError("This ROM file is 2 GiB or larger and cannot be loaded.\n"
+                 "Choose the ROM file itself, not a disc or archive image.");
+        return nullptr;
+    }
+    if (low <= 0x100000) {
+        FIOError("An unexpanded ROM does not have any vacant banks.\n"
+                 "Expand it and try again.");
+        return nullptr;
+    }
+    unsigned char *image = static_cast<unsigned char *>(malloc(low));
+    if (!image) {
+        FIOError("There is not enough memory to load this ROM.\n"
+                 "Close other programs and try again.");
+        return nullptr;
+    }
+    OVERLAPPED at = {}; // offset 0, whatever the file position is
+    DWORD read = 0;
+    if (!ReadFile(h, image, low, &read, &at) || read != low) {
+        free(image);
+        FIOError("The ROM file could not be read completely.\n"
+                 "Check that the file is readable and try again.");
+        return nullptr;
+    }
+    *size = low;
+    return image;
+}
+
 int FileIn(unsigned char **slot, HWND owner)
 {
-    char path[MAX_PATH] = "";
+    char chosen[MAX_PATH] = "", path[MAX_PATH] = "";
     FIOSetOwner(owner);
     lastOpenCancelled = 1;
     if (!Choose(owner,
                 "SNES ROMs (*.smc *.sfc *.fig *.bin)\0*.smc;*.sfc;*.fig;*.bin\0"
                 "All Files (*.*)\0*.*\0",
-                path))
+                chosen))
         return 0;
     lastOpenCancelled = 0;
+    if (!GetFullPathNameA(chosen, sizeof path, path, nullptr))
+        snprintf(path, sizeof path, "%s", chosen);
 
-    if (hFile != INVALID_HANDLE_VALUE) {
-        CloseHandle(hFile);
-        hFile = INVALID_HANDLE_VALUE;
-    }
-    // No write sharing: nobody can change the file's length behind the image.
-    hFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        0, nullptr);
-    // From here on a refusal leaves no image: the old one belongs to a closed file.
-    free(*slot);
-    *slot = nullptr;
-    ROMSize = 0;
-    if (hFile == INVALID_HANDLE_VALUE) {
-        Box("Invalid source path", "FileOpen", MB_ICONWARNING);
+    // The loaded file is held by this program, so it cannot be opened a second time: it
+    // is read again through the handle that holds it.
+    const bool reopen = hFile != INVALID_HANDLE_VALUE && _stricmp(path, romPath) == 0;
+    HANDLE h = reopen ? hFile : HoldRom(path);
+    if (h == INVALID_HANDLE_VALUE) {
+        FIOBox(boxOwner, MB_ICONWARNING, "FileOpen", "Invalid source path");
         return 0;
     }
-
-    DWORD high = 0;
-    const DWORD low = GetFileSize(hFile, &high);
-    if (high != 0 || low > INT_MAX)
-        return RefuseOpen("This ROM file is 2 GiB or larger and cannot be loaded.\n"
-                          "Choose the ROM file itself, not a disc or archive image.");
-    if (low <= 0x100000)
-        return RefuseOpen("An unexpanded ROM does not have any vacant banks.\n"
-                          "Expand it and try again.");
-
-    unsigned char *image = static_cast<unsigned char *>(malloc(low));
-    if (!image)
-        return RefuseOpen("There is not enough memory to load this ROM.\n"
-                          "Close other programs and try again.");
-    DWORD read = 0;
-    if (!ReadFile(hFile, image, low, &read, nullptr) || read != low) {
-        free(image);
-        return RefuseOpen("The ROM file could not be read completely.\n"
-                          "Check that the file is readable and try again.");
+    DWORD size = 0;
+    unsigned char *image = ReadRom(h, &size);
+    if (!image) {
+        if (!reopen)
+            CloseHandle(h);
+        return 0;
     }
+    // Read whole and accepted: only now is the earlier ROM let go.
+    if (!reopen && hFile != INVALID_HANDLE_VALUE)
+        CloseHandle(hFile);
+    hFile = h;
+    free(*slot);
     *slot = image;
-    ROMSize = static_cast<int>(low);
+    ROMSize = static_cast<int>(size);
+    snprintf(romPath, sizeof romPath, "%s", path);
+    backupKept = false;
     return 1;
+}
+
+const char *FIOFileName()
+{
+    return romPath + FolderOf(romPath).size();
 }
 
 int FIOLastOpenCancelled()
@@ -138,30 +247,46 @@ int FIOLastOpenCancelled()
     return lastOpenCancelled;
 }
 
-int FileOut(const unsigned char *image)
+// Keeps the ROM file as it is on disk, which is the file as opened until the first save,
+// as "NAME.bak" beside it. It is read through the handle that holds it. 0 when kept,
+// else the system's error code.
+static DWORD KeepBackup()
 {
-    bool saved = false;
-    if (hFile != INVALID_HANDLE_VALUE && image) {
-        const DWORD size = GetFileSize(hFile, nullptr);
-        // The image is exactly as long as the file was when it was read; never write more.
-        if (size == static_cast<DWORD>(ROMSize)) {
-            OVERLAPPED at = {}; // offset 0, whatever the file position is
-            DWORD written = 0;
-            saved = WriteFile(hFile, image, size, &written, &at) && written == size &&
-                    FlushFileBuffers(hFile);
-        }
-    }
-    if (!saved) {
-        Box("Save failed", "Save Error", MB_ICONERROR);
-        return 1;
-    }
-    Box("Save successful", "Save", MB_ICONINFORMATION);
-    return 0;
+    std::vector<unsigned char> bytes(static_cast<size_t>(ROMSize));
+    OVERLAPPED at = {};
+    DWORD read = 0;
+    if (!ReadFile(hFile, bytes.data(), static_cast<DWORD>(ROMSize), &read, &at))
+        return GetLastError();
+    if (read != static_cast<DWORD>(ROMSize))
+        return ERROR_HANDLE_EOF;
+    const std::string backup = std::string(romPath) + ".bak";
+    return WriteReplacing(backup.c_str(), bytes.data(), read);
 }
 
-void FIOError(const char *text)
+int FileOut(const unsigned char *image)
 {
-    Refuse(text);
+    DWORD error = ERROR_INVALID_HANDLE;
+    if (hFile != INVALID_HANDLE_VALUE && image) {
+        error = backupKept ? 0 : KeepBackup();
+        if (!error) {
+            backupKept = true;
+            // The file must be let go for its replacement to take its name; it is held
+            // again at once, the new file or, after a failure, the old one.
+            CloseHandle(hFile);
+            error = WriteReplacing(romPath, image, static_cast<DWORD>(ROMSize));
+            hFile = HoldRom(romPath);
+        }
+    }
+    if (error && !image) {
+        FIOBox(boxOwner, MB_ICONERROR, "Save Error", "Save failed");
+        return 1;
+    }
+    if (error) {
+        FIOBox(boxOwner, MB_ICONERROR, "Save Error", "Save failed\n%s", FIOReason(error));
+        return 1;
+    }
+    FIOBox(boxOwner, MB_ICONINFORMATION, "Save", "Save successful");
+    return 0;
 }
 
 void FIOCfgCurDir(const char *dir)
@@ -213,27 +338,23 @@ const char *FIOExportOut(HWND owner, const char *name, int *wav)
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return path;
-    char text[MAX_PATH + 100];
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        snprintf(text, sizeof text, "%s is a folder.\nChoose a file name to export to.", path);
-        Refuse(owner, text);
+        FIOBox(owner, MB_ICONERROR, "Error", "%s is a folder.\nChoose a file name to export to.",
+               path);
         return nullptr;
     }
-    snprintf(text, sizeof text, "%s already exists.\nDo you want to replace it?", path);
-    const int answer =
-        MessageBoxA(owner, text, "Export Sample", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    const int answer = FIOBox(owner, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2, "Export Sample",
+                              "%s already exists.\nDo you want to replace it?", path);
     return answer == IDYES ? path : nullptr;
 }
 
 unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND owner)
 {
     *length = -1;
-    char text[MAX_PATH + 100];
     HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        snprintf(text, sizeof text, "%s cannot be opened.\nCheck that it exists and is readable.",
-                 path);
-        Refuse(owner, text);
+        FIOBox(owner, MB_ICONERROR, "Error",
+               "%s cannot be opened.\nCheck that it exists and is readable.", path);
         return nullptr;
     }
     DWORD high = 0;
@@ -250,8 +371,7 @@ unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND owner)
     CloseHandle(h);
     if (!ok) {
         free(buffer);
-        snprintf(text, sizeof text, "%s could not be read completely.", path);
-        Refuse(owner, text);
+        FIOBox(owner, MB_ICONERROR, "Error", "%s could not be read completely.", path);
         return nullptr;
     }
     *length = static_cast<int>(low);
@@ -260,15 +380,13 @@ unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND owner)
 
 int FIOWriteFile(const char *path, const unsigned char *data, int size, HWND owner)
 {
-    const std::vector<std::uint8_t> bytes(data, data + size);
-    if (snesbrr::write_file_replacing(path, bytes) == snesbrr::Status::Ok)
+    const DWORD error = WriteReplacing(path, data, static_cast<DWORD>(size));
+    if (!error)
         return 0;
-    char text[MAX_PATH + 100];
-    snprintf(text, sizeof text,
-             "%s could not be written.\nCheck that its folder is writable and has room; "
-             "nothing was written.",
-             path);
-    Refuse(owner, text);
+    FIOBox(owner, MB_ICONERROR, "Error",
+           "%s could not be written.\n%s\nCheck that its folder is writable and has room; "
+           "nothing was written.",
+           path, FIOReason(error));
     return 1;
 }
 
@@ -283,7 +401,7 @@ int FIOGetSize(const char *name, bool *measured)
         *measured = false;
     HANDLE h = OpenForReading(name);
     if (h == INVALID_HANDLE_VALUE) {
-        Refuse("Size check failed. Couldn't access target file");
+        FIOError("Size check failed. Couldn't access target file");
         return 0;
     }
     DWORD high = 0;
@@ -300,14 +418,14 @@ int FIOSampleWrite(const unsigned char *data, uint16_t size)
     HANDLE h =
         CreateFileA("temp.brr", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        Box("Sample output failed.", "Couldn't create sample file.", MB_ICONERROR);
+        FIOBox(boxOwner, MB_ICONERROR, "Couldn't create sample file.", "Sample output failed.");
         return 1;
     }
     DWORD written = 0;
     const bool ok = WriteFile(h, data, size, &written, nullptr) && written == size;
     CloseHandle(h);
     if (!ok) {
-        Refuse("Sample output failed.  Couldn't write file.");
+        FIOError("Sample output failed.  Couldn't write file.");
         return 1;
     }
     return 0;
@@ -319,14 +437,14 @@ unsigned char *FIOSampleRead(int *length)
     const int size = FIOGetSize("temp.brr");
     HANDLE h = OpenForReading("temp.brr");
     if (h == INVALID_HANDLE_VALUE) {
-        Refuse("Sample read failed.  Couldn't access target sample.");
+        FIOError("Sample read failed.  Couldn't access target sample.");
         return nullptr;
     }
     // One spare byte, so that an empty sample still gets a buffer of its own.
     unsigned char *buffer = static_cast<unsigned char *>(malloc(static_cast<size_t>(size) + 1));
     if (!buffer) {
         CloseHandle(h);
-        Refuse("There is not enough memory to read the encoded sample.");
+        FIOError("There is not enough memory to read the encoded sample.");
         return nullptr;
     }
     DWORD read = 0;
@@ -335,7 +453,7 @@ unsigned char *FIOSampleRead(int *length)
     CloseHandle(h);
     if (!ok) {
         free(buffer);
-        Refuse("Sample read failed.  Couldn't read in file.");
+        FIOError("Sample read failed.  Couldn't read in file.");
         return nullptr;
     }
     if (length)

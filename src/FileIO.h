@@ -15,30 +15,48 @@ typedef HWND__ *HWND;
 extern unsigned char *ROMMem; // ROM image, ROMSize bytes; null before the first open
 extern int ROMSize;           // bytes, > 0x100000 once a file was accepted
 
-// Owner of every message box of the file layer, the engine and the encoder runs (with
-// FIOError, and for boxes added later): the main window, which the system disables while
-// a box it owns is shown, so that no command of the window can run in the middle of
-// another. FileIn sets it to its owner; null (unowned boxes) until then.
+// Owner of every message box of the file layer, the engine and the encoder runs: the
+// main window, which the system disables while a box it owns is shown, so that no
+// command of the window can run in the middle of another. FileIn sets it to its owner;
+// null (unowned boxes) until then.
 void FIOSetOwner(HWND window);
 HWND FIOOwner();
 
+// Every message box of the program: the text is composed printf-style from format (at
+// most 1023 characters are kept) and shown with caption and type (MB_ buttons and icon)
+// in a box owned by owner (null only before the main window exists). Returns the button
+// chosen: IDOK, IDYES, IDNO or IDCANCEL.
+__attribute__((format(printf, 4, 5))) int FIOBox(HWND owner, unsigned type, const char *caption,
+                                                 const char *format, ...);
+
+// The system's wording of error (a GetLastError code) as one line, valid until the next
+// call; "error N" when the system has none.
+const char *FIOReason(unsigned long error);
+
+// A refusal: FIOBox with caption "Error" and the error icon, owned by FIOOwner().
+__attribute__((format(printf, 1, 2))) void FIOError(const char *format, ...);
+
 // Lets the user choose a ROM file (.smc, .sfc, .fig, .bin or any), opens it and reads it
-// whole into a new image stored at *slot (the previous image is released). Makes owner
-// the owner of the boxes. Returns 1 when a file was read, 0 when the user cancelled
-// (nothing changed) or the file was refused (already reported).
+// whole into a new image stored at *slot; only then are the previous image released and
+// the previous file let go. Makes owner the owner of the boxes. Returns 1 when a file was
+// read, 0 when the user cancelled or the file was refused (reported): the loaded ROM,
+// image and file, is then untouched.
 int FileIn(unsigned char **slot, HWND owner);
+
+// The loaded ROM file's name without its folder; "" before the first accepted open.
+const char *FIOFileName();
 
 // 1 when the last FileIn returned 0 because the user cancelled the chooser (the loaded
 // ROM, if any, is untouched), 0 when it accepted or refused a file.
 int FIOLastOpenCancelled();
 
-// Writes the image, as long as the open file, over the file from offset 0 and reports
-// the outcome to the user. Returns 0 when written, 1 when writing failed. A headerless
-// file stays headerless: the image is the file, header or none.
+// Replaces the open ROM file by the image, as long as the file, and reports the outcome
+// to the user. All or nothing: the image goes to a new file in the same folder, which
+// takes the ROM file's place only once it is complete on the disk. The first save after
+// an open first keeps the file as opened as "NAME.bak" beside it. Returns 0 when
+// written, 1 when the file on disk is still the old one (the box names the system's
+// reason). A headerless file stays headerless: the image is the file, header or none.
 int FileOut(const unsigned char *image);
-
-// Shows a refusal of the engine: caption "Error", error icon, owned by FIOOwner().
-void FIOError(const char *text);
 
 // Keeps a copy of the program directory (at most 255 characters are kept).
 void FIOCfgCurDir(const char *dir);
@@ -65,10 +83,10 @@ const char *FIOExportOut(HWND owner, const char *name, int *wav);
 // (box owned by owner).
 unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND owner);
 
-// Makes the file at path hold exactly size bytes of data: they are written beside it
-// first and take its place only when complete. Returns 0 when written; 1 after a
-// reported failure (box owned by owner), with path as it was or, when only the final
-// replacement failed, absent, and no partial file anywhere.
+// Makes the file at path hold exactly size bytes of data: they are written beside it,
+// flushed, and take its place in one step only when complete. Returns 0 when written;
+// 1 after a reported failure (box owned by owner, naming the system's reason), with
+// path as it was and no partial file anywhere.
 int FIOWriteFile(const char *path, const unsigned char *data, int size, HWND owner);
 
 // Size in bytes of the named file (relative to the current directory), or 0 after a

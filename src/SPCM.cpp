@@ -8,6 +8,9 @@
 #include <cstring>
 
 #include "addr.h"
+#include "brr.h"
+#include "brrfile.h"
+#include "loop.h"
 #include "snesbrr.h"
 
 namespace {
@@ -32,12 +35,9 @@ constexpr int kDataStart = 0x8100;
 constexpr int kDataEnd = 0xFFE2; // one past the last byte of the sample data
 constexpr int kSlots = 64;
 
-// BRR: 9-byte blocks whose first byte carries the end flag (bit 0) and the loop flag
-// (bit 1). A headered .brr file puts the loop offset (bytes from the first block to the
-// loop block, 16 bits little-endian) before its blocks.
-constexpr int kBlock = 9;
-constexpr int kEndFlag = 0x01, kLoopFlag = 0x02;
-constexpr int kHeader = 2;
+// BRR blocks and .brr files follow the codec's rules (brr.h, brrfile.h).
+constexpr int kBlock = static_cast<int>(snesbrr::kBlockBytes);
+constexpr int kHeader = static_cast<int>(snesbrr::kBrrHeaderBytes);
 
 // Offsets from ROM byte 0, which lies behind the copier header when the file has one.
 // Hooks: low, middle and bank byte of the upload block's LoROM address.
@@ -53,8 +53,7 @@ constexpr int kReachable = 0x800000;
 constexpr int kInitialFree = 0x0FC6;
 
 unsigned char *SPCMem = nullptr;
-uint32_t ROMPtr = 0;   // LoROM address of the bank's first upload block
-uint32_t ROMPtrPC = 0; // its file offset; the bank starts 8 bytes earlier
+uint32_t ROMPtrPC = 0; // file offset of the bank's first upload block; the bank starts 8 bytes earlier
 uint16_t freespace = 0;
 
 void Put16(unsigned char *p, int value)
@@ -120,7 +119,7 @@ bool BankStillThere()
 // belonged to has been replaced, so nothing may write it there any more.
 int RefuseBank(const char *text)
 {
-    FIOError(text);
+    FIOError("%s", text);
     free(SPCMem);
     SPCMem = nullptr;
     freespace = 0;
@@ -184,43 +183,34 @@ int SPCMCheckPresence()
 
 int SPCMSetupROM(int offset)
 {
-    char text[256];
     const int header = Header();
     // An example bank start for the messages: the first bank past the stock material.
     const unsigned example = static_cast<unsigned>(At(0x80000));
     if (offset < header || (offset - header) % kBankSize != 0) {
-        snprintf(text, sizeof text,
-                 "A sample bank cannot start at %X: the banks of this ROM start at %s.\n"
+        FIOError("A sample bank cannot start at %X: the banks of this ROM start at %s.\n"
                  "Choose a bank start, for example %X.",
                  static_cast<unsigned>(offset),
                  header ? "200 (behind the copier header) plus a multiple of 8000"
                         : "multiples of 8000 (it has no copier header)",
                  example);
-        FIOError(text);
         return 0;
     }
     if (offset - header >= kReachable) {
-        snprintf(text, sizeof text,
-                 "A sample bank at %X cannot be reached: the ROM's pointer holds only one bank "
+        FIOError("A sample bank at %X cannot be reached: the ROM's pointer holds only one bank "
                  "byte.\nChoose a bank below %X.",
                  static_cast<unsigned>(offset), static_cast<unsigned>(At(kReachable)));
-        FIOError(text);
         return 0;
     }
     if (offset == header) {
-        snprintf(text, sizeof text,
-                 "The first bank of the ROM holds the game's sample pointer and cannot take "
+        FIOError("The first bank of the ROM holds the game's sample pointer and cannot take "
                  "the sample bank.\nChoose another bank, for example %X.",
                  example);
-        FIOError(text);
         return 0;
     }
     if (!BankInsideImage(offset) || At(OrigPCMAddr + OrigPCMSize) > ROMSize) {
-        snprintf(text, sizeof text,
-                 "A sample bank at %X does not fit in this ROM of %X bytes.\n"
+        FIOError("A sample bank at %X does not fit in this ROM of %X bytes.\n"
                  "Choose a bank that ends inside the ROM, or expand the ROM.",
                  static_cast<unsigned>(offset), static_cast<unsigned>(ROMSize));
-        FIOError(text);
         return 0;
     }
 
@@ -311,7 +301,6 @@ int SPCMReadIn()
         return RefuseBank("There is not enough memory to read the sample bank.");
     free(SPCMem);
     SPCMem = image;
-    ROMPtr = pointer;
     ROMPtrPC = static_cast<uint32_t>(bank + kUploadOffset);
     memcpy(SPCMem, base + kDirOffset, kDirSize);
     memcpy(SPCMem + (kDataStart - kImageBase), base + kDataOffset, kDataSize);
@@ -361,95 +350,110 @@ namespace {
 // to and including the first block with the end flag, else every whole block.
 int PlayedSize(int start, int size)
 {
-    const unsigned char *sample = SPCMem + (start - kImageBase);
-    int played = 0;
-    while (played + kBlock <= size) {
-        played += kBlock;
-        if (sample[played - kBlock] & kEndFlag)
-            break;
-    }
-    return played;
+    size_t blocks = 0;
+    snesbrr::count_blocks(SPCMem + (start - kImageBase), static_cast<size_t>(size), blocks);
+    return static_cast<int>(blocks) * kBlock;
 }
 
-// Reports a refusal whose text may begin with the name of the sample's source ("this
-// .brr file"): its first letter is made a capital.
-__attribute__((format(printf, 1, 2))) void Report(const char *format, ...)
+void TooLarge(int bytes)
 {
-    char text[400];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    text[0] = static_cast<char>(toupper(static_cast<unsigned char>(text[0])));
-    FIOError(text);
+    FIOError("Input sample too large.\nSize: %X bytes\nFree: %X bytes",
+             static_cast<unsigned>(bytes), static_cast<unsigned>(freespace));
 }
 
-// Places a .brr file image of size bytes into the empty slot: raw blocks (loop =
-// start) or blocks behind a loop offset (loop = start + offset). file may be null when
-// size is larger than any bank holds: it is read only once the size fits. When looped,
-// the image must loop. Returns 0 when placed, 1 after a reported refusal.
-int PlaceImage(int slot, const unsigned char *file, int size, bool looped, const char *what)
+// What a .brr image must be to be placed: a sample that plays once (raw, as the encoder
+// writes one), one that loops (headered, the loop flag on its end block), or either.
+enum class Form { Any, Raw, Looped };
+
+// Places a .brr file image of size bytes into the empty slot: raw blocks (loop = start)
+// or blocks behind a loop offset (loop = start + offset), checked as the codec reads
+// .brr files. what names the image in the refusals ("this .brr file"). Returns 0 when
+// placed, 1 after a reported refusal.
+int PlaceImage(int slot, const unsigned char *file, int size, Form form, const char *what)
 {
-    const int header = size % kBlock == 0 ? 0 : size % kBlock == kHeader ? kHeader : -1;
-    if (header < 0) {
-        Report("%s is %d bytes long, which fits neither form of BRR data: raw blocks "
-               "take a multiple of 9 bytes, blocks behind a loop header 2 bytes more.\n"
-               "Nothing was inserted.",
-               what, size);
+    // The refusals that open with the image's name need it with a capital.
+    char What[40];
+    snprintf(What, sizeof What, "%s", what);
+    What[0] = static_cast<char>(toupper(static_cast<unsigned char>(What[0])));
+
+    // An encoder's output is judged by its size first: that is what the user can act on.
+    if (form == Form::Raw && size > freespace && ValidSlot(slot) && SPCMFetchStart(slot) == 0) {
+        TooLarge(size);
         return 1;
     }
-    const int bytes = size - header;
-    if (bytes == 0) {
-        Report("%s holds no BRR block.\nNothing was inserted.", what);
+    snesbrr::BrrFile brr;
+    const snesbrr::Status status = parse_brr_file(file, static_cast<size_t>(size), brr);
+    if (status == snesbrr::Status::NotBrrSize || (brr.headered && form == Form::Raw)) {
+        FIOError("%s is %d bytes long, which fits neither form of BRR data: raw blocks "
+                 "take a multiple of 9 bytes, blocks behind a loop header 2 bytes more.\n"
+                 "Nothing was inserted.",
+                 What, size);
+        return 1;
+    }
+    const int bytes = static_cast<int>(brr.size);
+    if (size == 0 || size == kHeader) {
+        FIOError("%s holds no BRR block.\nNothing was inserted.", What);
+        return 1;
+    }
+    const int offset = file && size >= kHeader ? Get16(file) : 0;
+    if (status == snesbrr::Status::LoopOffsetUneven) {
+        FIOError("The loop offset in the header of %s (%d bytes) is not a multiple of 9, so "
+                 "it does not lead to a block.\nNothing was inserted.",
+                 what, offset);
+        return 1;
+    }
+    if (status == snesbrr::Status::LoopOffsetOutside) {
+        FIOError("The loop offset in the header of %s (%d bytes) lies outside its %d bytes "
+                 "of BRR data.\nNothing was inserted.",
+                 what, offset, size - kHeader);
         return 1;
     }
     if (!ValidSlot(slot) || SPCMFetchStart(slot) != 0)
         return 1;
     if (bytes > freespace) {
-        char text[100];
-        snprintf(text, sizeof text, "Input sample too large.\nSize: %X bytes\nFree: %X bytes",
-                 static_cast<unsigned>(bytes), static_cast<unsigned>(freespace));
-        FIOError(text);
+        TooLarge(bytes);
         return 1;
     }
-    const unsigned char *blocks = file + header;
-    const int offset = header ? Get16(file) : 0;
-    if (offset % kBlock != 0 || offset >= bytes) {
-        Report(offset % kBlock != 0
-                   ? "The loop offset in the header of %s (%d bytes) is not a multiple "
-                     "of 9, so it does not lead to a block.\nNothing was inserted."
-                   : "The loop offset in the header of %s (%d bytes) lies outside its "
-                     "%d bytes of BRR data.\nNothing was inserted.",
-               what, offset, bytes);
+    size_t played = 0;
+    snesbrr::count_blocks(brr.blocks, brr.size, played);
+    const int last = bytes / kBlock - 1;
+    if (static_cast<int>(played) - 1 < last) {
+        FIOError("Block %d of %s has the end flag, but the last block is %d: the sample "
+                 "would stop there.\nNothing was inserted.",
+                 static_cast<int>(played) - 1, what, last);
         return 1;
     }
-    for (int at = 0; at + kBlock < bytes; at += kBlock) {
-        if (blocks[at] & kEndFlag) {
-            Report("Block %d of %s has the end flag, but the last block is %d: the "
-                   "sample would stop there.\nNothing was inserted.",
-                   at / kBlock, what, bytes / kBlock - 1);
-            return 1;
-        }
-    }
-    const int last = blocks[bytes - kBlock];
-    if (!(last & kEndFlag)) {
-        Report("The last block of %s lacks the end flag: the sample would play on into "
-               "whatever follows it.\nNothing was inserted.",
-               what);
+    if (!snesbrr::parse_header(brr.blocks[bytes - kBlock]).end) {
+        FIOError("The last block of %s lacks the end flag: the sample would play on into "
+                 "whatever follows it.\nNothing was inserted.",
+                 what);
         return 1;
     }
-    if (looped && (header == 0 || !(last & kLoopFlag))) {
-        Report("%s does not loop: it has no loop header, or its last block lacks the "
-               "loop flag.\nNothing was inserted; Insert takes a sample that plays once.",
-               what);
+    size_t loopBlock = 0;
+    if (form == Form::Looped && !snesbrr::plays_loop(brr, loopBlock)) {
+        FIOError("%s does not loop: it has no loop header, or its last block lacks the "
+                 "loop flag.\nNothing was inserted; Insert takes a sample that plays once.",
+                 What);
         return 1;
     }
     const int start = FreeAreaStart();
     Put16(SPCMem + 4 * slot, start);
-    Put16(SPCMem + 4 * slot + 2, start + offset);
-    memcpy(SPCMem + (start - kImageBase), blocks, static_cast<size_t>(bytes));
+    Put16(SPCMem + 4 * slot + 2, start + static_cast<int>(brr.loop_offset));
+    memcpy(SPCMem + (start - kImageBase), brr.blocks, static_cast<size_t>(bytes));
     freespace = static_cast<uint16_t>(freespace - bytes);
     return 0;
+}
+
+// Places what an encoder run or a file read gave: file (size bytes), or null when the
+// read failed (reported; size -1) or the file was larger than any bank holds (not read;
+// size its length), which is refused here as too large.
+int PlaceRead(int slot, const unsigned char *file, int size, Form form, const char *what)
+{
+    if (file)
+        return PlaceImage(slot, file, size, form, what);
+    if (size >= 0)
+        TooLarge(size % kBlock == kHeader ? size - kHeader : size);
+    return 1;
 }
 
 bool IsBrrName(const char *path)
@@ -466,59 +470,40 @@ int InsertBrrFile(int slot, const char *path, bool looped, HWND owner)
 {
     int size = 0;
     unsigned char *file = FIOReadFile(path, kSPCMMaxFile, &size, owner);
-    if (!file && size <= kSPCMMaxFile)
-        return 1; // reported
-    const int result = PlaceImage(slot, file, size, looped, "this .brr file");
+    const int result = PlaceRead(slot, file, size, looped ? Form::Looped : Form::Any,
+                                 "this .brr file");
     free(file);
     return result;
 }
 
 int InsertWav(int slot, const char *path, HWND owner)
 {
-    int length = 0;
-    unsigned char *data = BRREncode(path, owner, &length);
-    if (!data)
-        return 1;
-    // Measure before the slot is touched: without a size there is nothing to insert.
-    bool measured = false;
-    const int size = FIOGetSize("temp.brr", &measured);
-    if (!measured) {
-        free(data);
-        return 1;
-    }
-    // Take the data only if it still fits the bank as it is now and is what was read:
-    // nothing else may have rewritten temp.brr or filled the slot meanwhile.
-    if (size != length || !ValidSlot(slot) || SPCMFetchStart(slot) != 0 || size > freespace) {
-        free(data);
-        FIOError("The sample bank or temp.brr changed while the sample was being encoded.\n"
-                 "Nothing was inserted; insert the sample again.");
-        return 1;
-    }
+    int size = 0;
+    unsigned char *data = BRREncode(path, owner, &size);
     // An empty sample would share its start with the next one inserted, and deleting it
     // would then move that sample's data away from under its slot.
-    if (size == 0) {
+    if (data && size == 0) {
         free(data);
         FIOError("The encoder made no sample data from this WAV file: it holds no sound.\n"
                  "Nothing was inserted.");
         return 1;
     }
-    const int start = FreeAreaStart();
-    Put16(SPCMem + 4 * slot, start);
-    Put16(SPCMem + 4 * slot + 2, start);
-    memcpy(SPCMem + (start - kImageBase), data, static_cast<size_t>(size));
+    const int result = PlaceRead(slot, data, size, Form::Raw, "the encoder's output");
     free(data);
-    freespace = static_cast<uint16_t>(freespace - size);
-    return 0;
+    return result;
 }
 
 // Cents by which a loop of length frames plays flat once the encoder made it span the
-// blocks from the loop block to the end of the headered image; 0 when the encoder kept
-// the pitch (the loop spans a whole number of the original loops).
+// blocks from the loop block to the end of the headered image (the codec's tuning
+// figure); 0 when the encoder kept the pitch (the loop spans whole original loops).
 double Detune(const unsigned char *file, int size, int length)
 {
-    const int blocks = (size - kHeader - Get16(file)) / kBlock;
-    const int samples = blocks * 16;
-    return samples % length == 0 ? 0.0 : 1200.0 * std::log2(double(samples) / length);
+    snesbrr::LoopLayout layout;
+    layout.input_length = static_cast<size_t>(length);
+    layout.output_length = static_cast<size_t>((size - kHeader - Get16(file)) / kBlock) *
+                           snesbrr::kBlockSamples;
+    layout.resampled = layout.output_length % layout.input_length != 0;
+    return layout.cents_flat();
 }
 
 int InsertLoopedWav(int slot, const char *path, HWND owner, SPCMLoopAsk ask, double *cents)
@@ -539,9 +524,7 @@ int InsertLoopedWav(int slot, const char *path, HWND owner, SPCMLoopAsk ask, dou
         return 1;
     int size = 0;
     unsigned char *file = BRREncodeLooped(path, loopStart, loopEnd, owner, &size);
-    if (!file)
-        return 1;
-    const int result = PlaceImage(slot, file, size, true, "the encoder's output");
+    const int result = PlaceRead(slot, file, size, Form::Looped, "the encoder's output");
     if (result == 0)
         *cents = Detune(file, size, loopEnd - loopStart);
     free(file);
@@ -568,9 +551,10 @@ int SPCMLoopOffset(int slot)
     if (start == 0)
         return -1;
     const int played = PlayedSize(start, SPCMGetSampleSize(slot));
-    const int flags = played ? SPCMem[start - kImageBase + played - kBlock] : 0;
+    const snesbrr::BlockHeader end =
+        snesbrr::parse_header(played ? SPCMem[start - kImageBase + played - kBlock] : 0);
     const int offset = SPCMFetchLoop(slot) - start;
-    const bool loops = (flags & kEndFlag) && (flags & kLoopFlag);
+    const bool loops = end.end && end.loop;
     return loops && offset >= 0 && offset < played && offset % kBlock == 0 ? offset : -1;
 }
 
@@ -614,7 +598,7 @@ int SPCMExportSample(int slot, HWND owner)
     int wav = 0;
     const char *path = nullptr;
     if (size == 0)
-        Report("Slot %s holds no whole BRR block, so there is nothing to export.", name + 7);
+        FIOError("Slot %s holds no whole BRR block, so there is nothing to export.", name + 7);
     else
         path = FIOExportOut(owner, name, &wav);
     int result = 1;

@@ -12,6 +12,8 @@
 #include "snesbrr.h"
 #include "version.h"
 
+char out[256];
+
 namespace {
 
 // Pitch for Play: 0x1000 plays the sample as recorded; the sound processor's pitch
@@ -26,14 +28,18 @@ constexpr INT_PTR kNoPlacement = -1;
 // Both input fields are read into 32 characters, so at most 31 are looked at.
 constexpr int kInputChars = 32;
 
+// The window's caption with no ROM loaded, and the caption of its questions.
+const char kTitle[] = "Tarvo Samples";
+
+// Whether the loaded ROM has changes that were not saved: an Insert, Insert Looped or
+// Delete that changed the bank, or a bank built in the ROM; a successful Save clears it.
+bool unsaved = false;
+// Whether a ROM and its bank are loaded and shown.
+bool loaded = false;
+
 const char kAboutText[] = "Tarvo sample utility v" TARVO_VERSION_TEXT "\n" TARVO_RELEASE_TEXT
                           "\nWritten by the Tarvo Samples developers"
                           "\nThanks to the authors of the snesbrr.exe encoder";
-
-void ShowError(HWND owner, const char *text)
-{
-    MessageBoxA(owner, text, "Error", MB_ICONERROR);
-}
 
 HWND Item(HWND window, int id)
 {
@@ -96,18 +102,62 @@ bool PlaceBank(HWND window)
     return offset != kNoPlacement && SPCMSetupROM((int)offset);
 }
 
-void OnOpen(HWND window)
+// "NAME - Tarvo Samples", with a "*" in front while there are unsaved changes, or
+// "Tarvo Samples" with no ROM loaded.
+void UpdateTitle(HWND window)
 {
-    if (!FileIn(SPCMGetPPtr(), window)) {
-        // A cancelled chooser changed nothing: a loaded ROM stays loaded with its
-        // unsaved changes. Only a refused file leaves no usable ROM.
-        if (!FIOLastOpenCancelled())
-            ResetControls(window);
+    if (!loaded) {
+        SetWindowTextA(window, kTitle);
         return;
     }
-    if (!SPCMCheckPresence() && !PlaceBank(window)) {
-        ResetControls(window);
+    std::snprintf(out, sizeof out, "%s%s - %s", unsaved ? "*" : "", FIOFileName(), kTitle);
+    SetWindowTextA(window, out);
+}
+
+void MarkUnsaved(HWND window)
+{
+    unsaved = true;
+    UpdateTitle(window);
+}
+
+// True when the bank and the ROM were written to the file (reported either way).
+bool Save(HWND window)
+{
+    if (SPCMSave() != 0)
+        return false;
+    unsaved = false;
+    UpdateTitle(window);
+    return true;
+}
+
+// Asked before a command that lets the loaded ROM go (Open, Exit, the close box): while
+// it has unsaved changes, the user chooses to save them, to let them go, or to stay.
+// True when the command may go on.
+bool MayLetGo(HWND window)
+{
+    if (!loaded || !unsaved)
+        return true;
+    switch (FIOBox(window, MB_YESNOCANCEL | MB_ICONWARNING, kTitle, "Save changes to %s?",
+                   FIOFileName())) {
+    case IDYES: return Save(window);
+    case IDNO: return true;
+    default: return false;
+    }
+}
+
+void OnOpen(HWND window)
+{
+    // A cancelled chooser or a refused file changes nothing: the loaded ROM, if any,
+    // stays loaded with its unsaved changes.
+    if (!FileIn(SPCMGetPPtr(), window))
         return;
+    unsaved = false;
+    if (!SPCMCheckPresence()) {
+        if (!PlaceBank(window)) {
+            ResetControls(window);
+            return;
+        }
+        unsaved = true; // the new bank is only in memory
     }
     if (!SPCMReadIn()) {
         ResetControls(window);
@@ -121,16 +171,16 @@ void OnPlay(HWND window)
 {
     GetDlgItemTextA(window, IDC_PITCH, out, kInputChars);
     if (!out[0]) {
-        ShowError(window, "No input");
+        FIOBox(window, MB_ICONERROR, "Error", "No input");
         return;
     }
     if (CheckHexValid(out)) {
-        ShowError(window, "Invalid pitch input");
+        FIOBox(window, MB_ICONERROR, "Error", "Invalid pitch input");
         return;
     }
     long pitch = std::strtol(out, nullptr, 16); // saturates at the largest long
     if (pitch > kMaxPitch) {
-        ShowError(window, "Pitch too high.  Input a value 0 - 0x3FFF.");
+        FIOBox(window, MB_ICONERROR, "Error", "Pitch too high.  Input a value 0 - 0x3FFF.");
         return;
     }
     BRRPlay(SelectedSlot(window), (uint16_t)pitch);
@@ -139,6 +189,7 @@ void OnPlay(HWND window)
 // After Insert or Delete changed the selected slot.
 void RefreshSlot(HWND window)
 {
+    MarkUnsaved(window);
     UpdateFreeSpace(window);
     UpdateBtnEdt(window);
     UpdateComboTxt(window);
@@ -184,13 +235,10 @@ void OnInsertLooped(HWND window)
         return;
     // Positive cents: the fitted loop is longer than the chosen one and sounds lower.
     const bool flat = cents > 0;
-    std::snprintf(out, sizeof out,
-                  "The encoder fitted the loop to whole blocks of 16 samples, so this sample "
-                  "plays %.1f cents %s.\nTune the instrument %.1f cents %s to play it at its "
-                  "pitch.",
-                  std::fabs(cents), flat ? "flat" : "sharp", std::fabs(cents),
-                  flat ? "up" : "down");
-    MessageBoxA(window, out, "Tuning", MB_ICONINFORMATION);
+    FIOBox(window, MB_ICONINFORMATION, "Tuning",
+           "The encoder fitted the loop to whole blocks of 16 samples, so this sample plays "
+           "%.1f cents %s.\nTune the instrument %.1f cents %s to play it at its pitch.",
+           std::fabs(cents), flat ? "flat" : "sharp", std::fabs(cents), flat ? "up" : "down");
 }
 
 void OnExport(HWND window)
@@ -215,7 +263,10 @@ void OnMainCommand(HWND window, int id, int code)
     if (code == CBN_SELCHANGE)
         ComboChange(window);
     switch (id) {
-    case IDCANCEL: EndDialog(window, 2); break;
+    case IDCANCEL:
+        if (MayLetGo(window))
+            EndDialog(window, 2);
+        break;
     case IDC_PLAY:
         if (ButtonUsable(window, IDC_PLAY))
             OnPlay(window);
@@ -236,13 +287,19 @@ void OnMainCommand(HWND window, int id, int code)
         if (MenuUsable(window, IDM_EXPORT) && SelectedSlot(window) != CB_ERR)
             OnExport(window);
         break;
-    case IDM_OPEN: OnOpen(window); break;
+    case IDM_OPEN:
+        if (MayLetGo(window))
+            OnOpen(window);
+        break;
     case IDM_SAVE:
         if (MenuUsable(window, IDM_SAVE))
-            SPCMSave();
+            Save(window);
         break;
-    case IDM_EXIT: EndDialog(window, 1); break;
-    case IDM_ABOUT: MessageBoxA(window, kAboutText, "About", MB_ICONQUESTION); break;
+    case IDM_EXIT:
+        if (MayLetGo(window))
+            EndDialog(window, 1);
+        break;
+    case IDM_ABOUT: FIOBox(window, MB_ICONQUESTION, "About", "%s", kAboutText); break;
     default: break;
     }
 }
@@ -265,14 +322,15 @@ void OnPlacementOk(HWND dialog)
     if (!text[0])
         return;
     if (CheckHexValid(text)) {
-        ShowError(dialog, "Invalid pointer input");
+        FIOBox(dialog, MB_ICONERROR, "Error", "Invalid pointer input");
         return;
     }
     long offset = std::strtol(text, nullptr, 16); // saturates at the largest long
     const unsigned long header = (unsigned long)GetWindowLongPtrA(dialog, DWLP_USER);
     if (((unsigned long)offset - header) & kBankMask) {
-        ShowError(dialog, header ? "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200..."
-                                 : "Pointer is not on 32kb boundary\ni.e. 80000, 88000, 90000...");
+        FIOBox(dialog, MB_ICONERROR, "Error", "%s",
+               header ? "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200..."
+                      : "Pointer is not on 32kb boundary\ni.e. 80000, 88000, 90000...");
         return;
     }
     EndDialog(dialog, (INT_PTR)offset);
@@ -328,7 +386,7 @@ void OnLoopOk(HWND dialog)
         EndDialog(dialog, 1);
         return;
     }
-    ShowError(dialog, text);
+    FIOBox(dialog, MB_ICONERROR, "Error", "%s", text);
 }
 
 } // namespace
@@ -356,6 +414,8 @@ void ResetControls(HWND window)
     SetEnabled(window, IDC_PITCH, false);
     EnableMenuItem(GetMenu(window), IDM_SAVE, MF_BYCOMMAND | MF_GRAYED);
     EnableMenuItem(GetMenu(window), IDM_EXPORT, MF_BYCOMMAND | MF_GRAYED);
+    loaded = unsaved = false;
+    UpdateTitle(window);
 }
 
 void SetupControls(HWND window)
@@ -372,6 +432,8 @@ void SetupControls(HWND window)
     SendMessageA(slots, CB_SETCURSEL, 0, 0);
     ComboChange(window);
     SetWindowTextA(Item(window, IDC_PITCH), "1000");
+    loaded = true;
+    UpdateTitle(window);
 }
 
 void UpdateUsed(HWND window)

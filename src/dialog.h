@@ -9,12 +9,19 @@
 #pragma once
 #include <windows.h>
 
+// Shared text buffer of the windows and the start-up. Each use writes its text afresh;
+// every text must fit 255 characters and the terminating zero.
+extern char out[256];
+
 // 0 when every character of text is 0-9, A-F or a-f (the empty text included), else 1.
 // Numbers the user types (pitch, file offsets) are hexadecimal without prefix.
 int CheckHexValid(const char *text);
 
 // Main window procedure: 1 for WM_INITDIALOG, 0 for every other message. Ends the
-// window with 1 by Exit and with 2 by the cancel command (close box, Escape).
+// window with 1 by Exit and with 2 by the cancel command (close box, Escape). Exit, the
+// cancel command and Open first ask to save unsaved changes, owned by the window, and
+// go on only when they were saved or let go. The title names the loaded ROM file and
+// marks unsaved changes with a "*".
 INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM extra);
 
 // Bank placement dialog procedure: returns 0 for every message. Its creation parameter

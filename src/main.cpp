@@ -6,7 +6,6 @@
 #include "FileIO.h"
 #include "dialog.h"
 #include "resource.h"
-#include "snesbrr.h"
 
 int StartUp(HINSTANCE instance)
 {
@@ -15,10 +14,9 @@ int StartUp(HINSTANCE instance)
     const DWORD length = GetModuleFileNameA(nullptr, out, sizeof out);
     out[sizeof out - 1] = '\0';
     if (length == 0 || length >= sizeof out) {
-        MessageBoxA(nullptr,
-                    "The path of the program's folder is too long (at most 255 characters).\n"
-                    "Move Tarvo Samples and snesbrr.exe to a folder with a shorter path.",
-                    "Error", MB_ICONERROR);
+        FIOBox(nullptr, MB_ICONERROR, "Error",
+               "The path of the program's folder is too long (at most 255 characters).\n"
+               "Move Tarvo Samples and snesbrr.exe to a folder with a shorter path.");
         return 0;
     }
     PathRemoveFileSpecA(out);
@@ -26,7 +24,7 @@ int StartUp(HINSTANCE instance)
     FIOSetCurDir();
     // Only existence counts, so an entry of that name that is a directory passes too.
     if (GetFileAttributesA("snesbrr.exe") == INVALID_FILE_ATTRIBUTES) {
-        MessageBoxA(nullptr, "snesbrr.exe is inaccessable", "Error", MB_ICONERROR);
+        FIOBox(nullptr, MB_ICONERROR, "Error", "snesbrr.exe is inaccessable");
         return 0;
     }
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, dlgProc, 0);

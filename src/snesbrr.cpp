@@ -1,7 +1,6 @@
 #include "snesbrr.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <mmsystem.h>
 
 #include <cstdarg>
@@ -9,121 +8,199 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "SPCM.h"
 #include "fileio.h" // the codec's file reading and WAV reader
 #include "wav.h"
 
-char out[256];
+namespace {
 
-static_assert(sizeof(void *) != 4 || sizeof(SHELLEXECUTEINFOA) == 60,
-              "shell launch structure size on i686");
+// How long a run may take before the user is asked whether to stop it, in ms. The
+// slowest honest run, a whole bank of 44.1 kHz sound, takes well under a second.
+constexpr DWORD kPatience = 30000;
+// What is kept of the encoder's messages, in bytes: its one line, with room to spare.
+constexpr size_t kMaxSaid = 4096;
 
-// Runs snesbrr.exe from the program directory with the parameter text in out and waits,
-// without a time limit, until it has ended. The encoder inherits the program directory
-// as its current directory and finds the scratch files there. Returns the encoder's
-// exit code, or -1 when it did not start.
-static long RunEncoder()
+// The parameter text of the next run: the Windows command line is limited, and the
+// program folder's path comes in front of it.
+char parameters[256];
+
+struct RunResult {
+    enum { NotStarted, Stopped, Ended } how = NotStarted;
+    DWORD code = 0;   // exit code, when Ended
+    std::string said; // its first line on stderr or stdout, when it printed one
+};
+
+// Moves whatever the run has written to its pipe into said, keeping at most kMaxSaid
+// bytes, without waiting for more.
+void Drain(HANDLE pipe, std::string &said)
 {
+    DWORD available = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        char chunk[512];
+        DWORD read = 0;
+        if (!ReadFile(pipe, chunk, sizeof chunk < available ? sizeof chunk : available, &read,
+                      nullptr) ||
+            read == 0)
+            return;
+        if (said.size() < kMaxSaid)
+            said.append(chunk, read < kMaxSaid - said.size() ? read : kMaxSaid - said.size());
+    }
+}
+
+// Waits for the run to end; after every kPatience ms the owner's user is asked whether to
+// stop it. True when it ended by itself, false when it was stopped.
+bool Await(HANDLE process, HANDLE pipe, std::string &said, HWND owner)
+{
+    DWORD since = GetTickCount();
+    for (;;) {
+        // Short waits, so that a chatty run never blocks on a full pipe.
+        const DWORD waited = WaitForSingleObject(process, 50);
+        Drain(pipe, said);
+        if (waited != WAIT_TIMEOUT)
+            return true;
+        if (GetTickCount() - since < kPatience)
+            continue;
+        const int answer = FIOBox(owner, MB_YESNO | MB_ICONWARNING, "Tarvo Samples",
+                                  "snesbrr.exe has been running for 30 seconds.\nStop it?");
+        if (answer == IDYES && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+            return false;
+        }
+        since = GetTickCount();
+    }
+}
+
+// Runs snesbrr.exe from the program directory with the text in parameters, its stdout
+// and stderr caught, until it ends or the user stops it. The encoder inherits the
+// program directory as its current directory and finds the scratch files there. A run
+// that cannot start is reported here.
+RunResult RunEncoder(HWND owner)
+{
+    RunResult result;
     FIOSetCurDir();
-    SHELLEXECUTEINFOA run = {};
-    run.cbSize = sizeof run;
-    run.fMask = SEE_MASK_NOCLOSEPROCESS; // the shell's own box tells of a failed start
-    run.hwnd = FIOOwner();               // and is owned by the window like every other
-    run.lpVerb = "open";
-    run.lpFile = "snesbrr.exe";
-    run.lpParameters = out;
-    run.nShow = SW_HIDE;
-    ShellExecuteExA(&run);
-    if (!run.hProcess)
-        return -1;
-    WaitForSingleObject(run.hProcess, INFINITE);
-    DWORD code = 0;
-    if (!GetExitCodeProcess(run.hProcess, &code))
-        code = static_cast<DWORD>(-1);
-    CloseHandle(run.hProcess);
-    return static_cast<long>(code);
+    char exe[MAX_PATH];
+    const DWORD length = GetFullPathNameA("snesbrr.exe", sizeof exe, exe, nullptr);
+    std::string line = std::string("\"") + exe + "\" " + parameters;
+
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    PROCESS_INFORMATION process = {};
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    bool started = length > 0 && length < sizeof exe && CreatePipe(&readEnd, &writeEnd, &inherit, 0);
+    if (started) {
+        // Only the writing end goes to the encoder.
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        startup.hStdOutput = startup.hStdError = writeEnd;
+        started = CreateProcessA(exe, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                 nullptr, &startup, &process) != FALSE;
+    }
+    const DWORD error = GetLastError();
+    if (writeEnd)
+        CloseHandle(writeEnd);
+    if (!started) {
+        if (readEnd)
+            CloseHandle(readEnd);
+        FIOBox(owner, MB_ICONERROR, "Error", "snesbrr.exe could not be started.\n%s",
+               FIOReason(error));
+        return result;
+    }
+    CloseHandle(process.hThread);
+    if (Await(process.hProcess, readEnd, result.said, owner)) {
+        result.how = RunResult::Ended;
+        if (!GetExitCodeProcess(process.hProcess, &result.code))
+            result.code = static_cast<DWORD>(-1);
+    } else {
+        result.how = RunResult::Stopped;
+    }
+    CloseHandle(process.hProcess);
+    CloseHandle(readEnd);
+    result.said = result.said.substr(0, result.said.find_first_of("\r\n"));
+    return result;
 }
 
-static void ShowError(HWND owner, const char *text)
-{
-    MessageBoxA(owner, text, "Error", MB_ICONERROR);
-}
-
-// Puts the run's parameter text, whose first argument is the WAV file's path, in out;
-// false (reported) when that path makes it too long.
-__attribute__((format(printf, 3, 4))) static bool Parameters(HWND owner, const char *path,
-                                                             const char *format, ...)
+// Puts the run's parameter text, whose first argument is the WAV file's path, in
+// parameters; false (reported) when that path makes it too long.
+__attribute__((format(printf, 3, 4))) bool Parameters(HWND owner, const char *path,
+                                                      const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    const int length = vsnprintf(out, sizeof out, format, args);
+    const int length = vsnprintf(parameters, sizeof parameters, format, args);
     va_end(args);
-    if (length < static_cast<int>(sizeof out))
+    if (length < static_cast<int>(sizeof parameters))
         return true;
-    snprintf(out, sizeof out,
-             "The path of this WAV file is too long (%u characters).\n"
-             "Move the file to a folder with a shorter path (at most 241 characters in all) "
-             "and try again.",
-             static_cast<unsigned>(strlen(path)));
-    ShowError(owner, out);
+    FIOBox(owner, MB_ICONERROR, "Error",
+           "The path of this WAV file is too long (%u characters).\n"
+           "Move the file to a folder with a shorter path (at most 241 characters in all) "
+           "and try again.",
+           static_cast<unsigned>(strlen(path)));
     return false;
 }
 
 // Removes the scratch file that the next run writes: a run that writes nothing must not
 // pass off an earlier run's file as its result. False (reported) when it stays.
-static bool RemoveScratch(const char *name, HWND owner)
+bool RemoveScratch(const char *name, HWND owner)
 {
     FIOSetCurDir();
     if (DeleteFileA(name) || GetLastError() == ERROR_FILE_NOT_FOUND)
         return true;
-    char text[160];
-    snprintf(text, sizeof text,
-             "The old %s in the program folder cannot be replaced.\n"
-             "Close any program that uses it and try again.",
-             name);
-    ShowError(owner, text);
+    FIOBox(owner, MB_ICONERROR, "Error",
+           "The old %s in the program folder cannot be replaced.\n"
+           "Close any program that uses it and try again.",
+           name);
     return false;
 }
 
-// Runs the encoder with the parameter text in out to write the scratch file name, and
-// returns that file's bytes. failure is the message when the run fails or writes
-// nothing. A file larger than limit is not read: null, its size in *length, no message.
-static unsigned char *RunFor(const char *name, int limit, HWND owner, int *length,
-                             const char *failure)
+// Runs the encoder with the text in parameters to write the scratch file name. True when
+// the run ended with exit code 0 and wrote the file; otherwise one box gives failure
+// and what the encoder said, unless the user stopped the run.
+bool RunChecked(const char *name, HWND owner, const char *failure)
 {
-    *length = -1;
     if (!RemoveScratch(name, owner))
-        return nullptr;
-    const long code = RunEncoder();
-    if (code != 0 || GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) {
-        ShowError(owner, failure);
-        return nullptr;
-    }
-    return FIOReadFile(name, limit, length, owner);
+        return false;
+    const RunResult run = RunEncoder(owner);
+    if (run.how != RunResult::Ended)
+        return false;
+    if (run.code == 0 && GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    if (!run.said.empty())
+        FIOBox(owner, MB_ICONERROR, "Error", "%s\nsnesbrr.exe said: %s", failure,
+               run.said.c_str());
+    else if (run.code == 0)
+        FIOBox(owner, MB_ICONERROR, "Error", "%s\nsnesbrr.exe wrote no %s.", failure, name);
+    else
+        FIOBox(owner, MB_ICONERROR, "Error", "%s\nsnesbrr.exe failed with exit code %lX.",
+               failure, static_cast<unsigned long>(run.code));
+    return false;
 }
 
-static void TooLarge(HWND owner, int size)
+// RunChecked, then the scratch file's bytes, read once, in a new buffer (*length bytes).
+// A file larger than limit is not read: null, its size in *length, no message. Null
+// with *length = -1 after a reported failure or a run that the user stopped.
+unsigned char *RunFor(const char *name, int limit, HWND owner, int *length, const char *failure)
 {
-    const int room = SPCMGetFree() & 0xFFFF;
-    snprintf(out, sizeof out, "Input sample too large.\nSize: %X bytes\nFree: %X bytes",
-             static_cast<unsigned>(size), static_cast<unsigned>(room));
-    ShowError(owner, out);
+    *length = -1;
+    return RunChecked(name, owner, failure) ? FIOReadFile(name, limit, length, owner) : nullptr;
 }
+
+} // namespace
 
 unsigned char *BRREncode(const char *path, HWND owner, int *length)
 {
-    if (!Parameters(owner, path, "\"%s\" -e temp.brr", path) || !RemoveScratch("temp.brr", owner))
-        return nullptr;
-    RunEncoder();
-
-    const int size = FIOGetSize("temp.brr");
-    if ((SPCMGetFree() & 0xFFFF) < size) {
-        TooLarge(owner, size);
-        return nullptr;
-    }
-    return FIOSampleRead(length);
+    int size = -1;
+    unsigned char *data = nullptr;
+    if (Parameters(owner, path, "\"%s\" -e temp.brr", path))
+        data = RunFor("temp.brr", kSPCMMaxFile, owner, &size,
+                      "The encoder could not encode this WAV file.\nNothing was inserted.");
+    if (length)
+        *length = size;
+    return data;
 }
 
 bool BRRWavLoop(const char *path, HWND owner, int *frames, int *loopStart, int *loopEnd)
@@ -136,13 +213,12 @@ bool BRRWavLoop(const char *path, HWND owner, int *frames, int *loopStart, int *
         if (status == snesbrr::Status::Ok)
             status = snesbrr::read_wav(bytes.data(), bytes.size(), pcm);
     } catch (const std::bad_alloc &) {
-        ShowError(owner, "There is not enough memory to read this WAV file.");
+        FIOBox(owner, MB_ICONERROR, "Error", "There is not enough memory to read this WAV file.");
         return false;
     }
     if (status != snesbrr::Status::Ok) {
-        snprintf(out, sizeof out, "This WAV file cannot be used: %s.\nNothing was inserted.",
-                 snesbrr::describe(status));
-        ShowError(owner, out);
+        FIOBox(owner, MB_ICONERROR, "Error", "This WAV file cannot be used: %s.\nNothing was inserted.",
+               snesbrr::describe(status));
         return false;
     }
     // The reader keeps at most one sample per byte of a file of at most 1 GiB.
@@ -157,6 +233,7 @@ bool BRRWavLoop(const char *path, HWND owner, int *frames, int *loopStart, int *
 unsigned char *BRREncodeLooped(const char *path, int loopStart, int loopEnd, HWND owner,
                                int *length)
 {
+    *length = -1;
     if (!Parameters(owner, path, "\"%s\" -e temp.brr --loop-start %d --loop-end %d", path,
                     loopStart, loopEnd))
         return nullptr;
@@ -165,30 +242,26 @@ unsigned char *BRREncodeLooped(const char *path, int loopStart, int loopEnd, HWN
              "The encoder could not make a loop from sample %d to sample %d of this WAV "
              "file.\nChoose another loop; nothing was inserted.",
              loopStart, loopEnd);
-    unsigned char *file = RunFor("temp.brr", kSPCMMaxFile, owner, length, failure);
-    if (!file && *length > kSPCMMaxFile)
-        TooLarge(owner, *length - 2); // the loop header takes no room in the bank
-    return file;
+    return RunFor("temp.brr", kSPCMMaxFile, owner, length, failure);
 }
 
 unsigned char *BRRDecodeBlocks(const unsigned char *file, int size, HWND owner, int *length)
 {
+    *length = -1;
     // A decoded block takes 32 bytes of WAV data; twice that and 4 KiB leave ample room
     // for the headers and the loop chunk.
     const int limit = size / 9 * 64 + 4096;
     if (FIOSampleWrite(file, static_cast<uint16_t>(size)) != 0)
         return nullptr;
-    snprintf(out, sizeof out, "temp.brr -d --blocks temp.wav");
+    snprintf(parameters, sizeof parameters, "temp.brr -d --blocks temp.wav");
     unsigned char *wav = RunFor("temp.wav", limit, owner, length,
                                 "The encoder could not decode this sample to a WAV file.\n"
                                 "Nothing was exported.");
-    if (!wav && *length > limit) {
-        snprintf(out, sizeof out,
-                 "The encoder wrote a temp.wav of %d bytes, far more than this sample "
-                 "decodes to.\nNothing was exported.",
-                 *length);
-        ShowError(owner, out);
-    }
+    if (!wav && *length > limit)
+        FIOBox(owner, MB_ICONERROR, "Error",
+               "The encoder wrote a temp.wav of %d bytes, far more than this sample decodes "
+               "to.\nNothing was exported.",
+               *length);
     return wav;
 }
 
@@ -200,14 +273,13 @@ void BRRPlay(int slot, uint16_t pitch)
         return;
     }
     const int size = SPCMSampleFile(slot, file);
-    if (size == 0) {
-        free(file);
-        return;
-    }
-    // A failed write has been reported; the decoder then plays whatever temp.brr holds.
-    FIOSampleWrite(file, static_cast<uint16_t>(size));
+    const bool written = size > 0 && FIOSampleWrite(file, static_cast<uint16_t>(size)) == 0;
     free(file);
-    snprintf(out, sizeof out, "temp.brr -d -p %x temp.wav", static_cast<unsigned>(pitch));
-    RunEncoder();
-    PlaySoundA("temp.wav", nullptr, SND_FILENAME);
+    if (!written)
+        return;
+    snprintf(parameters, sizeof parameters, "temp.brr -d -p %x temp.wav",
+             static_cast<unsigned>(pitch));
+    if (RunChecked("temp.wav", FIOOwner(),
+                   "The encoder could not decode this sample.\nNothing was played."))
+        PlaySoundA("temp.wav", nullptr, SND_FILENAME);
 }

@@ -8,6 +8,7 @@
 #include "FileIO.h"
 #include "SPCM.h"
 #include "doubles.h"
+#include "files.h"
 #include "stockrom.h"
 
 inline int Le16(const unsigned char *p)
@@ -37,7 +38,7 @@ class Bank : public ::testing::Test {
 
     int Insert(int slot, size_t bytes, uint8_t fill = 0x5A)
     {
-        doubles::encoded.assign(bytes, fill);
+        doubles::encoded = files::Sample(bytes, fill);
         return SPCMInsertSample(slot, nullptr);
     }
 

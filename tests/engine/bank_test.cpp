@@ -157,7 +157,7 @@ TEST_F(Bank, InsertPutsTheSampleAtTheBottomOfTheFreeArea)
     EXPECT_EQ(SPCMFetchLoop(0x14), 0xF01C);
     EXPECT_EQ(SPCMGetFree(), 0x0C42);
     EXPECT_EQ(SPCMGetSampleSize(0x14), 900);
-    EXPECT_EQ(SPCMGetSPCPtr()[0xF01C - 0x8000], 0x11);
+    EXPECT_EQ(SPCMGetSPCPtr()[0xF01C - 0x8000 + 1], 0x11);
     EXPECT_EQ(SPCMGetSPCPtr()[0xF01C - 0x8000 + 899], 0x11);
 
     // The next one lands above it, whatever slot it takes.
@@ -169,7 +169,7 @@ TEST_F(Bank, InsertPutsTheSampleAtTheBottomOfTheFreeArea)
     ASSERT_EQ(SPCMSave(), 0);
     EXPECT_EQ(Le16(&doubles::saved[kBank + 0x0C + 4 * 0x14]), 0xF01C);
     EXPECT_EQ(Le16(&doubles::saved[kBank + 0x7FF6]), 0x0C42 - 18);
-    EXPECT_EQ(doubles::saved[kBank + 0x110 + (0xF01C - 0x8100)], 0x11);
+    EXPECT_EQ(doubles::saved[kBank + 0x110 + (0xF01C - 0x8100) + 1], 0x11);
 }
 
 TEST_F(Bank, InsertThatIsCancelledOrFailsChangesNothing)
@@ -182,17 +182,18 @@ TEST_F(Bank, InsertThatIsCancelledOrFailsChangesNothing)
     doubles::encodeFails = true;
     EXPECT_EQ(Insert(0x14, 9), 1);
     doubles::encodeFails = false;
-    // temp.brr vanished between the encode run and the measurement: no empty sample.
-    doubles::sizeFails = true;
-    EXPECT_EQ(Insert(0x14, 9), 1);
-    doubles::sizeFails = false;
-    // temp.brr grew after it was read (a play while an encoder message was shown): the
-    // copy must not run past the data that was read.
-    doubles::changedAfterRead = true;
-    EXPECT_EQ(Insert(0x14, 9), 1);
-    EXPECT_EQ(doubles::errors.size(), 1u);
-    doubles::changedAfterRead = false;
-    EXPECT_EQ(Insert(0x14, 0x0FC7), 1) << "one byte more than the free space";
+    // Output that is not a sample that plays once: cut off, without its end flag, or
+    // stopping early. Each gets one refusal.
+    EXPECT_EQ(Insert(0x14, 10), 1);
+    doubles::encoded = files::BrrImage(2, 0);
+    EXPECT_EQ(SPCMInsertSample(0x14, nullptr), 1);
+    doubles::encoded = files::BrrImage(2, 1, 0);
+    EXPECT_EQ(SPCMInsertSample(0x14, nullptr), 1) << "a loop header Insert did not ask for";
+    doubles::encoded = files::BrrImage(1, 1);
+    doubles::encoded.resize(18, 0xB1);
+    EXPECT_EQ(SPCMInsertSample(0x14, nullptr), 1);
+    EXPECT_EQ(doubles::errors.size(), 4u);
+    EXPECT_EQ(Insert(0x14, 0x0FC6 / 9 * 9 + 9), 1) << "a block more than the free space";
     EXPECT_EQ(Insert(0x00, 9), 1) << "a used slot takes no second sample";
     EXPECT_EQ(SPCMGetFree(), 0x0FC6);
     EXPECT_EQ(std::vector<uint8_t>(SPCMGetSPCPtr(), SPCMGetSPCPtr() + 0x8000), image);
@@ -201,11 +202,12 @@ TEST_F(Bank, InsertThatIsCancelledOrFailsChangesNothing)
 TEST_F(Bank, InsertCanFillTheFreeSpaceExactly)
 {
     Prepare();
-    ASSERT_EQ(Insert(0x20, 0x0FC6), 0);
-    EXPECT_EQ(SPCMGetFree(), 0);
-    EXPECT_EQ(SPCMGetSampleSize(0x20), 0x0FC6);
-    EXPECT_EQ(Insert(0x21, 1), 1);
-    EXPECT_EQ(SPCMGetSampleSize(0x20), 0x0FC6);
+    // A fresh bank's 0xFC6 bytes hold 448 blocks and 6 bytes.
+    ASSERT_EQ(Insert(0x20, 0x0FC6 / 9 * 9), 0);
+    EXPECT_EQ(SPCMGetFree(), 6);
+    EXPECT_EQ(SPCMGetSampleSize(0x20), 0x0FC6 / 9 * 9);
+    EXPECT_EQ(Insert(0x21, 9), 1);
+    EXPECT_EQ(SPCMGetSampleSize(0x20), 0x0FC6 / 9 * 9);
 }
 
 TEST_F(Bank, DeletingTheHighestSampleGivesItsBytesBack)

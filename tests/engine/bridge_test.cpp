@@ -37,7 +37,7 @@ class Bridge : public WinEngine {
     std::string Wav(const std::string &name, size_t bytes, uint8_t fill = 0x42)
     {
         const std::string path = wavDir + "\\" + name;
-        files::Write(path, std::vector<uint8_t>(bytes, fill));
+        files::Write(path, files::Sample(bytes, fill));
         return path;
     }
 
@@ -68,7 +68,7 @@ TEST_F(Bridge, InsertEncodesInTheProgramFolderWhateverTheChooserLeftCurrent)
     EXPECT_EQ(SPCMFetchStart(0x14), 0xF01C);
     EXPECT_EQ(SPCMFetchLoop(0x14), 0xF01C);
     EXPECT_EQ(SPCMGetFree(), 0x0C42);
-    EXPECT_EQ(SPCMGetSPCPtr()[0xF01C - 0x8000], 0x11);
+    EXPECT_EQ(SPCMGetSPCPtr()[0xF01C - 0x8000 + 1], 0x11);
 
     const std::vector<std::string> runs = Runs();
     ASSERT_EQ(runs.size(), 1u);
@@ -108,30 +108,41 @@ TEST_F(Bridge, DataLargerThanTheFreeSpaceIsRefusedAndEqualDataFits)
     EXPECT_EQ(SPCMFetchStart(0x14), 0);
     EXPECT_EQ(SPCMGetFree(), 0x0FC6);
 
-    seen = Insert(0x14, Wav("fits.wav", 0x0FC6));
+    seen = Insert(0x14, Wav("fits.wav", 0x0FC6 / 9 * 9));
     EXPECT_EQ(seen.result, 0);
-    EXPECT_EQ(SPCMGetFree(), 0);
-    seen = Insert(0x15, Wav("one.wav", 1), 1);
+    EXPECT_EQ(SPCMGetFree(), 6);
+    seen = Insert(0x15, Wav("one.wav", 9), 1);
     EXPECT_EQ(seen.result, 1);
-    EXPECT_EQ(seen.boxes[0].text, "Input sample too large.\nSize: 1 bytes\nFree: 0 bytes");
+    EXPECT_EQ(seen.boxes[0].text, "Input sample too large.\nSize: 9 bytes\nFree: 6 bytes");
 }
 
-TEST_F(Bridge, ARunThatWritesNothingIsReportedNotTakenFromAnEarlierFile)
+TEST_F(Bridge, EveryBrokenRunInsertsNothingAndSaysWhyInOneBox)
 {
     ASSERT_EQ(Insert(0x14, Wav("earlier.wav", 90)).result, 0);
     ASSERT_TRUE(files::Exists(appdir + "\\temp.brr"));
-    const std::string wav = wavDir + "\\broken.wav";
-    files::Write(wav, {'N', 'O', 'O', 'U', 'T', 'P', 'U', 'T'});
-    const Seen seen = Insert(0x15, wav, 3);
-    EXPECT_EQ(seen.result, 1);
-    ExpectBox(seen.boxes[0], "Size check failed. Couldn't access target file", "Error",
-              ui::Icon::Error, owner);
-    ExpectBox(seen.boxes[1], "Size check failed. Couldn't access target file", "Error",
-              ui::Icon::Error, owner);
-    ExpectBox(seen.boxes[2], "Sample read failed.  Couldn't access target sample.", "Error",
-              ui::Icon::Error, owner);
-    EXPECT_EQ(SPCMFetchStart(0x15), 0);
-    EXPECT_EQ(SPCMGetFree(), 0x0FC6 - 90);
+    const std::string head = "The encoder could not encode this WAV file.\nNothing was inserted.\n";
+    // What the stand-in encoder is given, and the one box each run must end in. A run
+    // that writes nothing must not pass off the earlier temp.brr as its result.
+    const struct {
+        std::string input, text;
+    } runs[] = {
+        {"NOOUTPUT", head + "snesbrr.exe failed with exit code 1."},
+        {"SAYsnesbrr: broken.wav: not a RIFF/WAVE file\nmore", head +
+             "snesbrr.exe said: snesbrr: broken.wav: not a RIFF/WAVE file"},
+        {"CRASH and half an output", head + "snesbrr.exe failed with exit code C0000005."},
+        {std::string(18, '\x42'), "The last block of the encoder's output lacks the end flag: "
+                                  "the sample would play on into whatever follows it.\n"
+                                  "Nothing was inserted."},
+    };
+    for (const auto &run : runs) {
+        const std::string wav = wavDir + "\\broken.wav";
+        files::Write(wav, std::vector<uint8_t>(run.input.begin(), run.input.end()));
+        const Seen seen = Insert(0x15, wav, 1);
+        EXPECT_EQ(seen.result, 1) << run.input;
+        ExpectBox(seen.boxes[0], run.text, "Error", ui::Icon::Error, owner);
+        EXPECT_EQ(SPCMFetchStart(0x15), 0);
+        EXPECT_EQ(SPCMGetFree(), 0x0FC6 - 90);
+    }
 }
 
 TEST_F(Bridge, APathTooLongForTheParameterTextIsRefusedBeforeAnyRun)
@@ -203,7 +214,8 @@ TEST_F(Bridge, InsertLoopedEncodesWithTheLoopAndBrrFilesGoInWithoutARun)
     EXPECT_EQ(seen.result, 1);
     ExpectBox(seen.boxes[0],
               "The encoder could not make a loop from sample 100 to sample 500 of this WAV "
-              "file.\nChoose another loop; nothing was inserted.",
+              "file.\nChoose another loop; nothing was inserted.\nsnesbrr.exe failed with exit "
+              "code 1.",
               "Error", ui::Icon::Error, owner);
     EXPECT_EQ(SPCMFetchStart(0x15), 0);
 
@@ -270,15 +282,22 @@ TEST_F(Bridge, ExportWritesTheChosenFileWholeOrNotAtAll)
     EXPECT_EQ(seen.result, 0);
     EXPECT_EQ(files::Read(base + ".brr"), image) << "the name's extension beats the filter";
 
-    // A file that cannot be written is reported and leaves nothing behind.
+    // A file that another program holds cannot be replaced: it stays whole, the failure
+    // names the reason, and nothing is left beside it.
     const std::string blocked = wavDir + "\\blocked.brr";
-    CreateDirectoryA((blocked + ".snesbrr-part").c_str(), nullptr);
-    seen = exportAs(blocked, -1, {IDOK});
+    files::Write(blocked, {9, 9, 9});
+    HANDLE held = CreateFileA(blocked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const size_t before = files::List(wavDir).size();
+    seen = exportAs(blocked, -1, {IDYES, IDOK});
+    CloseHandle(held);
     EXPECT_EQ(seen.result, 1);
-    ASSERT_EQ(seen.boxes.size(), 1u);
-    EXPECT_EQ(seen.boxes[0].text.rfind(blocked + " could not be written.", 0), 0u);
-    EXPECT_EQ(seen.boxes[0].owner, owner);
-    EXPECT_FALSE(files::Exists(blocked));
+    ASSERT_EQ(seen.boxes.size(), 2u);
+    EXPECT_EQ(seen.boxes[1].text.rfind(blocked + " could not be written.\n", 0), 0u);
+    EXPECT_GT(seen.boxes[1].text.size(), blocked.size() + 80) << "a line with the reason";
+    EXPECT_EQ(seen.boxes[1].owner, owner);
+    EXPECT_EQ(files::Read(blocked), std::vector<uint8_t>({9, 9, 9}));
+    EXPECT_EQ(files::List(wavDir).size(), before);
     EXPECT_EQ(seen.stray, 0);
 }
 

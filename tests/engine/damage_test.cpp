@@ -77,7 +77,7 @@ TEST_F(RandomBanks, NothingReachesOutsideTheImagesWhateverTheBankHolds)
             if (SPCMFetchStart(slot) != 0) {
                 SPCMDeleteSample(slot);
             } else {
-                doubles::encoded.assign(size_t(Random(SPCMGetFree() + 2)), uint8_t(step));
+                doubles::encoded = files::Sample(size_t(Random(SPCMGetFree() + 2)), uint8_t(step));
                 SPCMInsertSample(slot, nullptr);
             }
             ASSERT_NO_FATAL_FAILURE(ExpectBounds()) << "round " << round << " step " << step;

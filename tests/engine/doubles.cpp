@@ -1,6 +1,8 @@
 #include "doubles.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,7 +12,6 @@
 
 unsigned char *ROMMem = nullptr;
 int ROMSize = 0;
-char out[256];
 
 namespace doubles {
 
@@ -19,8 +20,6 @@ std::vector<uint8_t> saved;
 int saves = 0;
 bool wavChosen = true;
 bool encodeFails = false;
-bool sizeFails = false;
-bool changedAfterRead = false;
 std::vector<uint8_t> encoded;
 std::string sampleName;
 std::vector<uint8_t> brrFile;
@@ -43,7 +42,7 @@ void Load(const std::vector<uint8_t> &rom)
     saved.clear();
     saves = 0;
     wavChosen = true;
-    encodeFails = sizeFails = changedAfterRead = false;
+    encodeFails = false;
     encoded.clear();
     sampleName.clear();
     brrFile.clear();
@@ -67,8 +66,13 @@ int FileOut(const unsigned char *image)
     return 0;
 }
 
-void FIOError(const char *text)
+void FIOError(const char *format, ...)
 {
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
     doubles::errors.push_back(text);
 }
 
@@ -82,10 +86,8 @@ const char *FIOWavIn(HWND)
 int FIOGetSize(const char *, bool *measured)
 {
     if (measured)
-        *measured = !doubles::sizeFails;
-    if (doubles::sizeFails)
-        return 0;
-    return int(doubles::encoded.size()) + (doubles::changedAfterRead ? 1 : 0);
+        *measured = true;
+    return int(doubles::encoded.size());
 }
 
 static unsigned char *Copy(const std::vector<uint8_t> &bytes, int *length)
@@ -98,10 +100,12 @@ static unsigned char *Copy(const std::vector<uint8_t> &bytes, int *length)
 
 unsigned char *BRREncode(const char *, HWND, int *length)
 {
-    if (doubles::encodeFails || int(doubles::encoded.size()) > SPCMGetFree())
-        return nullptr;
-    int size = 0;
-    unsigned char *buffer = Copy(doubles::encoded, &size);
+    int size = -1;
+    unsigned char *buffer = nullptr;
+    if (int(doubles::encoded.size()) > kSPCMMaxFile)
+        size = int(doubles::encoded.size());
+    else if (!doubles::encodeFails)
+        buffer = Copy(doubles::encoded, &size);
     if (length)
         *length = size;
     return buffer;
@@ -128,6 +132,7 @@ unsigned char *BRREncodeLooped(const char *, int loopStart, int loopEnd, HWND, i
 {
     doubles::askedStart = loopStart;
     doubles::askedEnd = loopEnd;
+    *length = -1;
     return doubles::encodeFails ? nullptr : Copy(doubles::encoded, length);
 }
 

@@ -13,8 +13,6 @@ extern std::vector<uint8_t> saved;      // the image of the last FileOut
 extern int saves;                       // FileOut calls
 extern bool wavChosen;                  // false: the WAV chooser is cancelled
 extern bool encodeFails;                // BRREncode reports a failure
-extern bool sizeFails;                  // measuring temp.brr fails after the encode
-extern bool changedAfterRead;           // temp.brr grows after the encoder's read
 extern std::vector<uint8_t> encoded;    // what the encoder writes to temp.brr
 
 // Sample interchange: the chosen sample file, the WAV reader, the looped encoder run,

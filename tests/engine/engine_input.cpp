@@ -1,5 +1,7 @@
 #include "engine_input.h"
 
+#include "files.h"
+
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -134,11 +136,11 @@ std::string Insert(Input &in, int step)
     doubles::errors.clear();
     doubles::wavChosen = result != 0;
     doubles::encodeFails = result == 1;
-    doubles::sizeFails = result == 2;
-    doubles::changedAfterRead = result == 3;
     // From one byte: the encoder never writes an empty temp.brr (it refuses a WAV file
-    // without samples), and Insert's refusal of one has a test of its own.
-    doubles::encoded.assign(1 + length % unsigned(SPCMGetFree() + 2), uint8_t(step));
+    // without samples), and Insert's refusal of one has a test of its own. Output of
+    // whole blocks is a sample; a broken encoder's (result 2) is cut anywhere.
+    const unsigned bytes = 1 + length % unsigned(SPCMGetFree() + 2);
+    doubles::encoded = files::Sample(result == 2 ? bytes : (bytes + 8) / 9 * 9, uint8_t(step));
     const std::vector<Slot> before = Slots();
     const int freeStart = FreeStart(), room = SPCMGetFree();
     if (SPCMInsertSample(slot, nullptr) != 0) {

@@ -1,6 +1,9 @@
 // Stands in for snesbrr.exe where a test needs output of an exact size: "encoding"
 // copies the input file's bytes to the output unchanged, so the test decides the size,
-// and an input that starts with NOOUTPUT makes a run that writes nothing. A looped
+// and an input that starts with NOOUTPUT makes a run that writes nothing. Broken
+// encoders on demand: an input that starts with CRASH dies of an access violation after
+// writing half of its output, HANG never ends, and SAY prints the rest of its first
+// line on stderr and fails. A looped
 // encode (--loop-start S --loop-end E) writes the bytes of the file IN.out, or nothing
 // and exits with 1 when there is none, as for a refused loop. Decoding writes a short
 // silent WAV, block by block (--blocks) one whose data holds the input's bytes. Every
@@ -46,6 +49,17 @@ int main(int argc, char **argv)
         const std::vector<char> input = ReadAll(argv[1]);
         if (input.size() >= 8 && std::memcmp(input.data(), "NOOUTPUT", 8) == 0)
             return 1;
+        if (input.size() >= 5 && std::memcmp(input.data(), "CRASH", 5) == 0) {
+            WriteAll(argv[3], input.data(), input.size() / 2);
+            *static_cast<volatile int *>(nullptr) = 1;
+        }
+        if (input.size() >= 4 && std::memcmp(input.data(), "HANG", 4) == 0)
+            Sleep(INFINITE);
+        if (input.size() >= 3 && std::memcmp(input.data(), "SAY", 3) == 0) {
+            const std::string said(input.begin() + 3, input.end());
+            std::fprintf(stderr, "%s\n", said.substr(0, said.find('\n')).c_str());
+            return 1;
+        }
         WriteAll(argv[3], input.data(), input.size());
         return 0;
     }

@@ -72,7 +72,7 @@ TEST_F(Interchange, AnEmptyEncodingIsRefusedSoTheNextSampleKeepsItsData)
     SPCMDeleteSample(0x14);
     EXPECT_EQ(SPCMFetchStart(0x15), 0xF01C);
     EXPECT_EQ(SPCMGetSampleSize(0x15), 18);
-    EXPECT_EQ(SPCMGetSPCPtr()[0xF01C - 0x8000], 0x77);
+    EXPECT_EQ(SPCMGetSPCPtr()[0xF01C - 0x8000 + 1], 0x77);
 }
 
 TEST_F(Interchange, BrrFilesGoInWithTheirLoopAndComeOutUnchanged)

@@ -1,5 +1,6 @@
 #include "files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -55,6 +56,16 @@ bool Exists(const std::string &path)
 {
     std::error_code ec;
     return fs::exists(path, ec);
+}
+
+std::vector<std::string> List(const std::string &folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(folder, ec))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void Remove(const std::string &path)
@@ -115,6 +126,14 @@ std::vector<uint8_t> BrrImage(int blocks, int lastFlags, int offset)
             file.push_back(uint8_t(b * 16 + i));
     }
     return file;
+}
+
+std::vector<uint8_t> Sample(size_t bytes, uint8_t fill)
+{
+    std::vector<uint8_t> sample(bytes, fill);
+    for (size_t at = 0; at + 9 <= bytes; at += 9)
+        sample[at] = uint8_t((fill & ~3) | (at + 18 > bytes ? 1 : 0));
+    return sample;
 }
 
 std::vector<int16_t> Tone(int frames, double freq, int amp)
