@@ -138,6 +138,16 @@ int RefuseBankAt(uint32_t pointer, int64_t bank, const char *why)
     return RefuseBank(text);
 }
 
+// True when SPCMSetupROM accepts offset: a bank start past the first bank, in the
+// pointer's reach, and a whole bank inside a ROM that also holds the stock material.
+bool Placeable(int offset)
+{
+    const int header = Header();
+    return offset > header && (offset - header) % kBankSize == 0 &&
+           offset - header < kReachable && BankInsideImage(offset) &&
+           At(OrigPCMAddr + OrigPCMSize) <= ROMSize;
+}
+
 } // namespace
 
 unsigned char **SPCMGetPPtr()
@@ -246,6 +256,31 @@ int SPCMSetupROM(int offset)
     ROMMem[At(kHookMid)] = static_cast<unsigned char>(pointer >> 8);
     ROMMem[At(kHookBank)] = static_cast<unsigned char>(pointer >> 16);
     return 1;
+}
+
+int SPCMBankData(int offset)
+{
+    if (!Placeable(offset))
+        return -1;
+    int count[256] = {};
+    const unsigned char *bank = ROMMem + offset;
+    for (int i = 0; i < kBankSize; ++i)
+        ++count[bank[i]];
+    const int padding = count[0xFF] > count[0x00] ? count[0xFF] : count[0x00];
+    for (int value = 0x01; value < 0xFF; ++value)
+        if (count[value] > padding)
+            return kBankSize;
+    return kBankSize - padding;
+}
+
+int SPCMFirstFreeBank()
+{
+    // Below 1 MiB lies the game itself; an expanded ROM's padding starts there.
+    constexpr int kExpansion = 0x100000;
+    for (int bank = At(kExpansion); bank <= ROMSize - kBankSize; bank += kBankSize)
+        if (SPCMBankData(bank) == 0)
+            return bank;
+    return -1;
 }
 
 int SPCMReadIn()

@@ -41,6 +41,17 @@ int SPCMCheckPresence();
 // hooks), out of the pointer's reach or past the end of the ROM. Nothing is changed then.
 int SPCMSetupROM(int offset);
 
+// Bytes of the 32 KiB bank at file offset offset that hold data: those that differ from
+// the bank's most common value, 00 or FF winning a tie. 0 means the bank is free, one
+// value throughout as the padding of an expanded ROM is; a bank whose most common value
+// is neither 00 nor FF is no padding, and all 0x8000 of its bytes count as data. -1 when
+// SPCMSetupROM would refuse the offset (nothing is reported here).
+int SPCMBankData(int offset);
+
+// File offset of the first free bank (SPCMBankData 0) at or above the 1 MiB point of
+// the ROM (file offset header + 0x100000), or -1 when none there is free.
+int SPCMFirstFreeBank();
+
 // Reads the bank that the hooks point at into a new sample memory image. Returns 1 when
 // read; 0 when the bank lies outside the ROM, covers the hooks, lacks the marker at its
 // end or breaks its own bounds (reported), and then no bank is loaded: the previous one

@@ -91,8 +91,9 @@ void InitMain(HWND window)
 // The file offset chosen in the bank placement dialog, or kNoPlacement.
 INT_PTR AskBankOffset(HWND window)
 {
+    BankPlacement placement = {(int)AddrHeaderSize(ROMSize), SPCMFirstFreeBank()};
     return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NEWROM), window,
-                           dlgProcp, (LPARAM)AddrHeaderSize(ROMSize));
+                           dlgProcp, (LPARAM)&placement);
 }
 
 // A new bank for a ROM without one; false when none was placed (closed or refused).
@@ -304,15 +305,33 @@ void OnMainCommand(HWND window, int id, int code)
     }
 }
 
-// The ROM's copier header size is the dialog's parameter; a headerless ROM gets the
-// texts for its own offsets, a headered one keeps the template's.
-void OnPlacementInit(HWND dialog, LPARAM header)
+// The dialog keeps the ROM's copier header size; a headerless ROM gets the texts for
+// its own offsets, a headered one keeps the template's.
+void OnPlacementInit(HWND dialog, const BankPlacement *placement)
 {
-    SetWindowLongPtrA(dialog, DWLP_USER, header);
-    if (header == 0)
+    SetWindowLongPtrA(dialog, DWLP_USER, placement->header);
+    if (placement->header == 0)
         SetDlgItemTextA(dialog, IDC_NEWROM_TEXT,
                         "This ROM has no copier header.  Point to 32,768 bytes of free space "
                         "at a multiple of 8000, e.g. 80000.  The RATS tag will be created.");
+    if (placement->proposal >= 0) {
+        char text[kInputChars];
+        std::snprintf(text, sizeof text, "%X", (unsigned)placement->proposal);
+        SetDlgItemTextA(dialog, IDC_NEWROM_OFFSET, text);
+    }
+}
+
+// Asks before a new bank goes over the data bytes of the bank at offset; true when the
+// user chose to build it there anyway.
+bool ConfirmOverwrite(HWND dialog, unsigned long offset, int data)
+{
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "The bank at %lX is not empty: %u of its 32768 bytes hold data.\nBuild the "
+                  "sample bank there anyway? That data will be overwritten.",
+                  offset, (unsigned)data);
+    return MessageBoxA(dialog, text, "New ROM", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) ==
+           IDYES;
 }
 
 void OnPlacementOk(HWND dialog)
@@ -333,6 +352,9 @@ void OnPlacementOk(HWND dialog)
                       : "Pointer is not on 32kb boundary\ni.e. 80000, 88000, 90000...");
         return;
     }
+    const int data = SPCMBankData((int)offset);
+    if (data > 0 && !ConfirmOverwrite(dialog, (unsigned long)offset, data))
+        return;
     EndDialog(dialog, (INT_PTR)offset);
 }
 
@@ -517,10 +539,10 @@ INT_PTR CALLBACK dlgProcLoop(HWND dialog, UINT message, WPARAM command, LPARAM e
 
 INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM extra)
 {
-    // WM_INITDIALOG returns 0: the field starts empty and without the focus. The
-    // default command 1 (Enter) and the field's notifications fall through.
+    // WM_INITDIALOG returns 0: the field starts without the focus. The default command
+    // 1 (Enter) and the field's notifications fall through.
     switch (message) {
-    case WM_INITDIALOG: OnPlacementInit(dialog, extra); break;
+    case WM_INITDIALOG: OnPlacementInit(dialog, (const BankPlacement *)extra); break;
     case WM_COMMAND:
         switch (LOWORD(command)) {
         case IDCANCEL: EndDialog(dialog, kNoPlacement); break;

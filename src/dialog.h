@@ -24,10 +24,17 @@ int CheckHexValid(const char *text);
 // marks unsaved changes with a "*".
 INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM extra);
 
+// What the bank placement dialog is created with.
+struct BankPlacement {
+    int header;   // the ROM's copier header size (AddrHeaderSize: 0x200, or 0 headerless)
+    int proposal; // file offset that the field starts with (SPCMFirstFreeBank); -1: empty
+};
+
 // Bank placement dialog procedure: returns 0 for every message. Its creation parameter
-// is the ROM's copier header size (AddrHeaderSize: 0x200, or 0 for a headerless file);
-// the dialog takes file offsets of that file and ends with an accepted one (header +
-// k * 0x8000) or with -1 when it was closed.
+// points at a BankPlacement; the dialog takes file offsets of that file and ends with an
+// accepted one (header + k * 0x8000) or with -1 when it was closed. Before it ends with
+// a bank that holds data (SPCMBankData above 0), a box asks whether to overwrite it;
+// No keeps the dialog open with the text.
 INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM extra);
 
 // Loop dialog procedure: returns 0 for every message but WM_INITDIALOG, whose extra

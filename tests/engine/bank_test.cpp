@@ -65,6 +65,70 @@ TEST_F(Bank, RefusesPlacementsThatCannotHoldABankAndChangesNothing)
     EXPECT_EQ(SPCMSetupROM(ends - 0x8000), 1) << "the last bank of the ROM fits";
 }
 
+// What the user is told before a bank is overwritten: the bytes that differ from the
+// bank's padding. Offsets that SPCMSetupROM refuses have no count.
+TEST_F(Bank, CountsTheBytesOfABankThatHoldData)
+{
+    const int bank = 0x100200; // the stock ROM's padding starts here
+    EXPECT_EQ(SPCMBankData(bank), 0);
+    ROMMem[bank + 0x7FFF] = 0xFF; // its last byte
+    ROMMem[bank + 0x8000] = 0x01; // the next bank's first
+    EXPECT_EQ(SPCMBankData(bank), 1);
+    memset(ROMMem + bank, 0xFF, 0x8000);
+    EXPECT_EQ(SPCMBankData(bank), 0);
+    ROMMem[bank] = 0x00;
+    ROMMem[bank + 0x4000] = 0x12;
+    EXPECT_EQ(SPCMBankData(bank), 2);
+    // One value throughout that is no padding, and the game's own bytes, are all data.
+    memset(ROMMem + bank, 0x5A, 0x8000);
+    ROMMem[bank + 1] = ROMMem[bank + 2] = 0x00;
+    EXPECT_EQ(SPCMBankData(bank), 0x8000);
+    EXPECT_GT(SPCMBankData(0x80200), 0x7F00);
+
+    // In a ROM larger than the pointer reaches (9 MiB), bank by bank around each limit.
+    const std::vector<uint8_t> large = stockrom::Make(0x900000);
+    const int ends = 0x200 + 0x900000;
+    for (int offset : {-0x7E00, 0, 0x200, 0x2F0, 0x8200, 0x80000, 0x80201, 0x7F8200, 0x800200,
+                       ends - 0x8000, ends, 0x7FFF8200}) {
+        doubles::Load(large);
+        const bool accepted = SPCMSetupROM(offset) == 1;
+        doubles::Load(large);
+        EXPECT_EQ(SPCMBankData(offset) >= 0, accepted) << std::hex << offset;
+        EXPECT_TRUE(doubles::errors.empty()) << std::hex << offset;
+    }
+}
+
+// The bank that the placement dialog proposes: the first free one from the ROM's 1 MiB
+// point on, whatever the padding and the header.
+TEST_F(Bank, FindsTheFirstFreeBankFromOneMiBOn)
+{
+    for (int header : {0x200, 0}) {
+        for (uint8_t padding : {0x00, 0xFF}) {
+            SCOPED_TRACE(testing::Message() << "header " << header << ", padding " << +padding);
+            std::vector<uint8_t> rom(stock.begin() + (0x200 - header), stock.end());
+            // The last bank below 1 MiB is padding as well, but belongs to the game.
+            std::fill(rom.begin() + header + 0xF8000, rom.end(), padding);
+            doubles::Load(rom);
+            const int first = header + 0x100000, last = ROMSize - 0x8000;
+            EXPECT_EQ(SPCMFirstFreeBank(), first);
+            ROMMem[first + 0x7FFF] ^= 1;
+            EXPECT_EQ(SPCMFirstFreeBank(), first + 0x8000);
+            for (int bank = first; bank <= last; bank += 0x8000)
+                ROMMem[bank + 0x100] ^= 0x80;
+            EXPECT_EQ(SPCMFirstFreeBank(), -1);
+            ROMMem[last + 0x100] ^= 0x80;
+            EXPECT_EQ(SPCMFirstFreeBank(), last);
+        }
+    }
+
+    // Free banks beyond the pointer's reach are no proposal.
+    doubles::Load(stockrom::Make(0x900000));
+    for (int bank = 0x100200; bank < 0x800200; bank += 0x8000)
+        ROMMem[bank] = 0x01;
+    EXPECT_EQ(SPCMBankData(0x800200 - 0x8000), 1);
+    EXPECT_EQ(SPCMFirstFreeBank(), -1);
+}
+
 // A headerless file is the headered one without its first 0x200 bytes: every step must
 // give the same bytes, 0x200 lower, and the file keeps its own size.
 TEST_F(Bank, AHeaderlessRomIsWorkedOnExactlyAsIfItHadAHeader)

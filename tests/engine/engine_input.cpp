@@ -252,7 +252,13 @@ std::string RunEngineInput(const uint8_t *data, size_t size)
         } else {
             offset = header + int(in.Byte()) * kBankSize;
         }
-        if (SPCMSetupROM(offset) == 1) {
+        // The placement dialog asks with this count: one exactly where the placement is
+        // accepted, and no report of its own.
+        const int counted = SPCMBankData(offset);
+        const bool built = SPCMSetupROM(offset) == 1;
+        if ((counted >= 0) != built || counted > kBankSize)
+            return "the bank's data count disagrees with the placement";
+        if (built) {
             const int k = (offset - header) / kBankSize;
             if ((offset - header) % kBankSize || k < 1 || k > 255 ||
                 offset + kBankSize > int64_t(romSize))

@@ -486,3 +486,62 @@ TEST_F(Running, ExportsASampleAndInsertsItAgainWithItsLoop)
 }
 
 } // namespace
+
+namespace {
+
+// A bank that holds data is built over only when the user says so: No leaves the file
+// as it was and the dialog open, and the free bank that the field proposes then takes
+// the sample bank, with every other byte kept through the save.
+TEST_F(Running, AsksBeforeOverwritingDataAndBuildsInTheFreeBank)
+{
+    const std::string rom = workDir + "\\stock.smc";
+    std::vector<uint8_t> stock = stockrom::Make();
+    for (size_t i = 0; i < 100; ++i)
+        stock[0x108200 + 0x100 * i] = 0x77; // the padding's second bank holds data
+    files::Write(rom, stock);
+    PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str(), 10000));
+    HWND dialog = ui::WaitDialog(tid, "New ROM", 10000, main);
+    ASSERT_NE(dialog, nullptr);
+    HWND field = GetDlgItem(dialog, IDC_NEWROM_OFFSET);
+    EXPECT_EQ(ui::Text(field), "100200");
+
+    SendMessageA(field, WM_SETTEXT, 0, LPARAM("108200"));
+    PostMessageA(dialog, WM_COMMAND, IDC_NEWROM_OK, 0);
+    HWND box = ui::WaitDialog(tid, "New ROM", 10000, dialog);
+    ASSERT_NE(box, nullptr) << "no question";
+    const ui::MessageBoxInfo question = ui::ReadMessageBox(box);
+    EXPECT_EQ(question.text, "The bank at 108200 is not empty: 100 of its 32768 bytes hold "
+                             "data.\nBuild the sample bank there anyway? That data will be "
+                             "overwritten.");
+    EXPECT_EQ(question.owner, dialog);
+    PostMessageA(box, WM_COMMAND, IDNO, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, 5000));
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_EQ(ui::Text(field), "108200");
+    EXPECT_EQ(files::Read(rom), stock);
+
+    SendMessageA(field, WM_SETTEXT, 0, LPARAM("100200"));
+    PostMessageA(dialog, WM_COMMAND, IDC_NEWROM_OK, 0);
+    ASSERT_TRUE(WaitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 64; }, 10000))
+        << "no bank was built in the free bank";
+    PostMessageA(main, WM_COMMAND, IDM_SAVE, 0);
+    EXPECT_EQ(ui::AnswerMessageBox(tid, 10000, main).text, "Save successful");
+    const std::vector<uint8_t> file = files::Read(rom);
+    ASSERT_EQ(file.size(), stock.size());
+    EXPECT_EQ(std::memcmp(&file[kBank + 0x7FF8], "qelvarin", 8), 0);
+    EXPECT_EQ(file[0x308], 0x20) << "the hooks lead to bank 0x20, at file offset 100200";
+    // Only the new bank and the three hook bytes may differ.
+    size_t stray = 0;
+    while (stray < file.size() &&
+           (file[stray] == stock[stray] || (stray >= kBank && stray < kBank + kBankSize) ||
+            stray == 0x2FE || stray == 0x303 || stray == 0x308))
+        ++stray;
+    EXPECT_EQ(stray, file.size()) << "a byte outside the new bank changed at " << std::hex
+                                  << stray;
+
+    PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(ExitCode(), 0);
+}
+
+} // namespace

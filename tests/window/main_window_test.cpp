@@ -137,8 +137,8 @@ TEST_F(Window, OpenOfAStockRomShowsTheNewBank)
     ASSERT_NE(placement, nullptr);
     EXPECT_EQ(GetWindow(placement, GW_OWNER), main);
     EXPECT_FALSE(IsWindowEnabled(main)) << "the main window takes no input meanwhile";
-    EXPECT_EQ(ui::Text(GetDlgItem(placement, IDC_NEWROM_OFFSET)), "");
-    Type(GetDlgItem(placement, IDC_NEWROM_OFFSET), kPlacement);
+    // The field proposes the first free bank past the game's 1 MiB, and OK takes it.
+    EXPECT_EQ(ui::Text(GetDlgItem(placement, IDC_NEWROM_OFFSET)), kPlacement);
     PostMessageA(placement, WM_COMMAND, MAKEWPARAM(IDC_NEWROM_OK, BN_CLICKED), 0);
     WaitGone(placement);
     Settle();
@@ -368,7 +368,7 @@ TEST_F(Window, OpeningASecondRomShowsOnlyItsSlots)
     ASSERT_FALSE(InsertWav().empty());
     ASSERT_EQ(Entries()[kSlot], "14: Used");
 
-    Open(StockRom("second.smc"), "80200");
+    Open(StockRom("second.smc"), "108200");
     EXPECT_EQ(Entries(), StockLabels());
     EXPECT_EQ(Selection(), 0);
     EXPECT_EQ(Text(IDC_FREE), "FC6 bytes");

@@ -1,14 +1,19 @@
 // The bank placement dialog on its own (template 1001 with dlgProcp), for headered and
-// headerless ROMs, and the hex check that it shares with the pitch field.
+// headerless ROMs, its proposal and its question before a bank with data, and the hex
+// check that it shares with the pitch field.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "FileIO.h"
 #include "dialog.h"
 #include "resource.h"
+#include "stockrom.h"
 #include "ui.h"
 
 namespace {
@@ -27,10 +32,15 @@ class Placement : public ::testing::Test {
   protected:
     void SetUp() override
     {
+        // The engine holds the test's ROM image, or none, whatever earlier tests loaded.
+        loaded_ = ROMMem;
+        loadedSize_ = ROMSize;
+        ROMMem = rom.empty() ? nullptr : rom.data();
+        ROMSize = int(rom.size());
         thread_ = std::thread([this] {
             tid_ = GetCurrentThreadId();
             result_ = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NEWROM),
-                                      nullptr, dlgProcp, header);
+                                      nullptr, dlgProcp, LPARAM(&placement));
             ended_ = true;
         });
         while (!tid_)
@@ -51,6 +61,8 @@ class Placement : public ::testing::Test {
         }
         if (thread_.joinable())
             thread_.join();
+        ROMMem = loaded_;
+        ROMSize = loadedSize_;
     }
 
     void Type(const char *text)
@@ -79,16 +91,37 @@ class Placement : public ::testing::Test {
         return ui::AnswerMessageBox(tid_, timeoutMs, dialog);
     }
 
+    // The dialog's question box, read and answered with button; *defaultButton receives
+    // the id of the button that Enter presses: the one drawn as the default.
+    ui::MessageBoxInfo Answer(int button, int *defaultButton)
+    {
+        HWND box = ui::WaitDialog(tid_, nullptr, 3000, dialog);
+        const ui::MessageBoxInfo info = ui::ReadMessageBox(box);
+        if (box) {
+            for (int id : {IDYES, IDNO}) {
+                const LONG style = GetWindowLongA(GetDlgItem(box, id), GWL_STYLE);
+                if ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+                    *defaultButton = id;
+            }
+            PostMessageA(box, WM_COMMAND, WPARAM(button), 0);
+        }
+        return info;
+    }
+
     HWND dialog = nullptr, field = nullptr;
-    LPARAM header = 0x200; // the ROM's copier header, the dialog's parameter
+    BankPlacement placement{0x200, -1}; // the dialog's parameter: a headered ROM, no proposal
+    std::vector<uint8_t> rom;           // the engine's ROM image while the dialog runs
 
   private:
+    unsigned char *loaded_ = nullptr;
+    int loadedSize_ = 0;
     std::thread thread_;
     std::atomic<DWORD> tid_{0};
     std::atomic<bool> ended_{false};
     std::atomic<INT_PTR> result_{-3};
 };
 
+// Without a proposal (no bank above 1 MiB is free) the field starts empty.
 TEST_F(Placement, StartsEmptyWithTheTextsOfTheTemplate)
 {
     EXPECT_EQ(ui::Text(field), "");
@@ -179,9 +212,75 @@ TEST_F(Placement, CloseBoxEndsWithMinusOne)
     EXPECT_EQ(Result(), -1);
 }
 
+class ProposedPlacement : public Placement {
+  protected:
+    ProposedPlacement() { placement.proposal = 0x1A8200; }
+};
+
+TEST_F(ProposedPlacement, StartsWithTheProposalThatOkTakes)
+{
+    EXPECT_EQ(ui::Text(field), "1A8200");
+    PressOk();
+    EXPECT_EQ(Result(), 0x1A8200);
+}
+
+// The dialog over a stock ROM in the engine whose bank at A0200 is 00 padding but for
+// 0x123 bytes of data; the padding past 1 MiB starts at 100200.
+class PlacementInARom : public Placement {
+  protected:
+    PlacementInARom()
+    {
+        rom = stockrom::Make();
+        std::fill(rom.begin() + 0xA0200, rom.begin() + 0xA8200, uint8_t(0));
+        for (int i = 0; i < 0x123; ++i)
+            rom[size_t(0xA0200 + 0x40 * i)] = uint8_t(1 + i % 0xFE);
+    }
+};
+
+TEST_F(PlacementInARom, AsksBeforeABankWithDataIsOverwritten)
+{
+    Type("a0200");
+    for (int button : {IDNO, IDYES}) {
+        PressOk();
+        int defaultButton = 0;
+        const ui::MessageBoxInfo box = Answer(button, &defaultButton);
+        ASSERT_TRUE(box.found) << button;
+        EXPECT_EQ(box.text, "The bank at A0200 is not empty: 291 of its 32768 bytes hold data.\n"
+                            "Build the sample bank there anyway? That data will be overwritten.");
+        EXPECT_EQ(box.caption, "New ROM");
+        EXPECT_EQ(box.icon, ui::Icon::Warning);
+        EXPECT_EQ(box.owner, dialog);
+        EXPECT_EQ(defaultButton, IDNO) << "Enter must not overwrite data";
+        if (button == IDNO) {
+            EXPECT_EQ(Result(300), -2) << "No returns to the dialog";
+            EXPECT_EQ(ui::Text(field), "a0200");
+        }
+    }
+    EXPECT_EQ(Result(), 0xA0200);
+}
+
+// A free bank needs no question; neither does an offset that the engine refuses (the
+// first bank, a bank past the end), which goes on to its refusal as before.
+class PlacementInARomWithoutQuestion
+    : public PlacementInARom,
+      public ::testing::WithParamInterface<std::pair<const char *, int>> {};
+
+TEST_P(PlacementInARomWithoutQuestion, EndsWithTheOffset)
+{
+    Type(GetParam().first);
+    PressOk();
+    EXPECT_EQ(Result(), GetParam().second);
+    EXPECT_FALSE(Box(100).found);
+}
+
+INSTANTIATE_TEST_SUITE_P(FreeOrRefused, PlacementInARomWithoutQuestion,
+                         ::testing::Values(std::make_pair("108200", 0x108200),
+                                           std::make_pair("200", 0x200),
+                                           std::make_pair("200200", 0x200200)));
+
 class HeaderlessPlacement : public Placement {
   protected:
-    HeaderlessPlacement() { header = 0; }
+    HeaderlessPlacement() { placement.header = 0; }
 };
 
 TEST_F(HeaderlessPlacement, TakesTheFilesOwnBankStartsAndSaysSo)

@@ -74,6 +74,8 @@ std::vector<uint8_t> Make(size_t romBytes)
     uint32_t state = 0x7A3C0001;
     for (auto &byte : file)
         byte = uint8_t(Next(state) >> 24);
+    // An expanded ROM is padded past the game's 1 MiB with one value.
+    std::fill(file.begin() + kHeaderSize + kGameSize, file.end(), uint8_t(0));
 
     const std::vector<Entry> dir = Directory();
     for (int i = 0; i < kEntries; ++i) {
