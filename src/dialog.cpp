@@ -325,13 +325,10 @@ void OnPlacementInit(HWND dialog, const BankPlacement *placement)
 // user chose to build it there anyway.
 bool ConfirmOverwrite(HWND dialog, unsigned long offset, int data)
 {
-    char text[200];
-    std::snprintf(text, sizeof text,
+    return FIOBox(dialog, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2, "New ROM",
                   "The bank at %lX is not empty: %u of its 32768 bytes hold data.\nBuild the "
                   "sample bank there anyway? That data will be overwritten.",
-                  offset, (unsigned)data);
-    return MessageBoxA(dialog, text, "New ROM", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) ==
-           IDYES;
+                  offset, (unsigned)data) == IDYES;
 }
 
 void OnPlacementOk(HWND dialog)

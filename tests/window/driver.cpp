@@ -63,6 +63,10 @@ void MainWindow::TearDown()
             Sleep(50);
         }
         PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
+        // A test's unsaved changes make Exit ask first; they are let go.
+        for (int i = 0; i < 100 && !ended_; ++i)
+            if (HWND question = OtherDialog(50))
+                PostMessageA(question, WM_COMMAND, IDNO, 0);
     }
     if (thread_.joinable())
         thread_.join();
@@ -121,7 +125,11 @@ void MainWindow::Settle()
 
 void MainWindow::Open(const std::string &path, const char *placement)
 {
+    const bool unsaved = Title().rfind('*', 0) == 0;
     Post(IDM_OPEN);
+    if (unsaved) {
+        ASSERT_TRUE(Answer("Tarvo Samples", 5000, IDNO).found) << "no question";
+    }
     ASSERT_TRUE(ui::AnswerOpenDialog(tid, path.c_str())) << "no ROM chooser";
     if (!placement)
         return;
@@ -138,12 +146,12 @@ HWND MainWindow::WaitPlacement(int timeoutMs)
     return ui::WaitDialog(tid, "New ROM", timeoutMs, main);
 }
 
-ui::MessageBoxInfo MainWindow::Answer(const char *caption, int timeoutMs)
+ui::MessageBoxInfo MainWindow::Answer(const char *caption, int timeoutMs, int button)
 {
     HWND box = caption ? ui::WaitDialog(tid, caption, timeoutMs, main) : OtherDialog(timeoutMs);
     ui::MessageBoxInfo info = ui::ReadMessageBox(box);
     if (box) {
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        PostMessageA(box, WM_COMMAND, WPARAM(button), 0);
         WaitGone(box);
     }
     return info;
@@ -192,6 +200,11 @@ bool MainWindow::NoRomState() const
 INT_PTR MainWindow::EndWith(UINT message, WPARAM wParam, LPARAM lParam)
 {
     PostMessageA(main, message, wParam, lParam);
+    return Ended();
+}
+
+INT_PTR MainWindow::Ended()
+{
     thread_.join();
     return result_;
 }

@@ -43,13 +43,18 @@ class MainWindow : public ::testing::Test {
     // posted command opened has gone, not right after Post.
     void Settle();
 
-    // Open from the menu: answers the ROM chooser; when the ROM needs a bank and
-    // placement is given, types it into the bank placement dialog and presses OK.
+    // Open from the menu: lets unsaved changes go when asked, answers the ROM chooser;
+    // when the ROM needs a bank and placement is given, types it into the bank placement
+    // dialog and presses OK.
     void Open(const std::string &path, const char *placement = nullptr);
     // The bank placement dialog, once shown; null when it does not appear.
     HWND WaitPlacement(int timeoutMs = 5000);
-    // Waits for a message box with that caption (any when null), reads it and presses OK.
-    ui::MessageBoxInfo Answer(const char *caption = nullptr, int timeoutMs = 5000);
+    // Waits for a message box with that caption (any when null), reads it and presses
+    // button.
+    ui::MessageBoxInfo Answer(const char *caption = nullptr, int timeoutMs = 5000,
+                              int button = IDOK);
+    // The window's title.
+    std::string Title() const { return ui::Text(main); }
     // A dialog of the window's thread other than the main window and except, if any
     // shows within the time.
     HWND OtherDialog(int timeoutMs, HWND except = nullptr);
@@ -67,6 +72,8 @@ class MainWindow : public ::testing::Test {
     // Ends the window as a person would (Exit, close box or Escape) and returns the
     // result of the dialog call.
     INT_PTR EndWith(UINT message, WPARAM wParam, LPARAM lParam);
+    // Waits until the window has ended and returns the result of the dialog call.
+    INT_PTR Ended();
 
     HWND main = nullptr;
     std::atomic<DWORD> tid{0};

@@ -309,6 +309,7 @@ TEST_F(Window, CancellingAChooserKeepsTheLoadedRom)
 
     // The ROM chooser: the ROM stays loaded with its unsaved insertion, and Save works.
     Post(IDM_OPEN);
+    ASSERT_TRUE(Answer("Tarvo Samples", 5000, IDNO).found);
     ASSERT_TRUE(ui::AnswerOpenDialog(tid, nullptr));
     Settle();
     EXPECT_EQ(OtherDialog(200), nullptr);
@@ -322,26 +323,43 @@ TEST_F(Window, CancellingAChooserKeepsTheLoadedRom)
     EXPECT_EQ(saved[entry + 1], 0xF0);
 }
 
-TEST_F(Window, RefusedRomsLeaveNoRom)
+TEST_F(Window, RefusedRomFilesKeepTheLoadedRomAndDamagedBanksLeaveNoRom)
 {
     OpenStock();
     Select(3);
-    const std::string start = Text(IDC_START), loop = Text(IDC_LOOP), free = Text(IDC_FREE);
+    const Screen before = Capture();
+    const std::string title = Title();
 
-    const std::string small = Path("small.smc");
+    // Refused files, also one held by another program: the loaded ROM stays usable with
+    // its changes, and the file it came from stays held.
+    const std::string small = Path("small.smc"), held = StockRom("held.smc");
     files::Write(small, std::vector<uint8_t>(0x100000, 0xFF));
-    Post(IDM_OPEN);
-    ASSERT_TRUE(ui::AnswerOpenDialog(tid, small.c_str()));
-    ui::MessageBoxInfo box = Answer("Error");
-    EXPECT_EQ(box.text,
-              "An unexpanded ROM does not have any vacant banks.\nExpand it and try again.");
-    EXPECT_EQ(box.owner, main);
-    Settle();
-    EXPECT_TRUE(NoRomState());
-    // The displays keep their last texts.
-    EXPECT_EQ(Text(IDC_START), start);
-    EXPECT_EQ(Text(IDC_LOOP), loop);
-    EXPECT_EQ(Text(IDC_FREE), free);
+    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const struct {
+        std::string path, caption, text;
+    } refusals[] = {
+        {small, "Error", "An unexpanded ROM does not have any vacant banks.\nExpand it and try again."},
+        {held, "FileOpen", "Invalid source path"},
+        {Path("gone.smc"), "FileOpen", "Invalid source path"},
+    };
+    for (const auto &refusal : refusals) {
+        Post(IDM_OPEN);
+        ASSERT_TRUE(Answer("Tarvo Samples", 5000, IDNO).found);
+        ASSERT_TRUE(ui::AnswerOpenDialog(tid, refusal.path.c_str()));
+        ui::MessageBoxInfo box = Answer(refusal.caption.c_str());
+        EXPECT_EQ(box.text, refusal.text);
+        EXPECT_EQ(box.owner, main);
+        Settle();
+        EXPECT_TRUE(Capture() == before) << refusal.path;
+        EXPECT_EQ(Title(), title);
+    }
+    CloseHandle(holder);
+    EXPECT_EQ(CreateFileA(rom.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE)
+        << "the loaded ROM file must stay held";
+    Post(IDM_SAVE);
+    EXPECT_EQ(Answer("Save").text, "Save successful");
 
     // A bank marker whose pointer hooks lead outside the ROM: a damaged bank.
     std::vector<uint8_t> damaged = stockrom::Make();
@@ -350,15 +368,15 @@ TEST_F(Window, RefusedRomsLeaveNoRom)
     damaged[0x303] = 0x80;
     damaged[0x308] = 0x7F;
     files::Write(Path("damaged.smc"), damaged);
-    OpenStock("again.smc");
     Post(IDM_OPEN);
     ASSERT_TRUE(ui::AnswerOpenDialog(tid, Path("damaged.smc").c_str()));
-    box = Answer("Error");
+    ui::MessageBoxInfo box = Answer("Error");
     ASSERT_TRUE(box.found);
     EXPECT_EQ(box.owner, main);
     Settle();
     EXPECT_EQ(WaitPlacement(100), nullptr) << "a ROM with a bank marker needs no placement";
     EXPECT_TRUE(NoRomState());
+    EXPECT_EQ(Title(), "Tarvo Samples");
 }
 
 TEST_F(Window, OpeningASecondRomShowsOnlyItsSlots)
@@ -384,6 +402,7 @@ TEST_F(Window, SaveWritesTheFileAndReopensWithoutPlacement)
     Type(Item(IDC_PITCH), "800");
     const Screen before = Capture();
 
+    EXPECT_EQ(Title(), "*stock.smc - Tarvo Samples");
     Post(IDM_SAVE);
     ui::MessageBoxInfo box = Answer("Save");
     EXPECT_EQ(box.text, "Save successful");
@@ -391,6 +410,14 @@ TEST_F(Window, SaveWritesTheFileAndReopensWithoutPlacement)
     EXPECT_EQ(box.icon, ui::Icon::Information);
     EXPECT_EQ(OtherDialog(200), nullptr);
     EXPECT_TRUE(Capture() == before) << "Save refreshes no display";
+    EXPECT_EQ(Title(), "stock.smc - Tarvo Samples");
+    // The first save keeps the file as opened; a later one keeps that backup.
+    EXPECT_EQ(files::Read(rom + ".bak"), stockrom::Make());
+    const std::vector<std::string> folder = files::List(dir);
+    Post(IDM_SAVE);
+    EXPECT_EQ(Answer("Save").text, "Save successful");
+    EXPECT_EQ(files::Read(rom + ".bak"), stockrom::Make());
+    EXPECT_EQ(files::List(dir), folder) << "no file is left beside the ROM";
 
     // A saved ROM has its bank: opening it again asks for no placement.
     Open(rom);
@@ -413,19 +440,70 @@ TEST_F(Window, AboutNamesVersionAuthorsAndEncoder)
     EXPECT_EQ(std::count(box.text.begin(), box.text.end(), '\n'), 3) << box.text;
 }
 
-TEST_F(Window, ExitEndsWithOneWithoutAsking)
+TEST_F(Window, UnsavedChangesAreAskedForBeforeAnythingLetsThemGo)
 {
-    OpenStock();
+    EXPECT_EQ(Title(), "Tarvo Samples");
+    OpenStock(); // the new bank is a change of its own
+    const std::vector<uint8_t> stock = stockrom::Make();
     Select(kSlot);
     ASSERT_FALSE(InsertWav().empty());
-    EXPECT_EQ(EndWith(WM_COMMAND, IDM_EXIT, 0), 1);
-    EXPECT_EQ(files::Read(rom), stockrom::Make()) << "unsaved changes are dropped, not written";
+    const Screen before = Capture();
+    ASSERT_EQ(Title(), "*stock.smc - Tarvo Samples");
+
+    // Cancel keeps everything, whichever command asked.
+    const struct {
+        UINT message;
+        WPARAM wParam;
+    } commands[] = {{WM_COMMAND, IDM_EXIT},
+                    {WM_SYSCOMMAND, SC_CLOSE},
+                    {WM_KEYDOWN, VK_ESCAPE},
+                    {WM_COMMAND, IDM_OPEN}};
+    for (const auto &command : commands) {
+        PostMessageA(main, command.message, command.wParam, 1);
+        const ui::MessageBoxInfo box = Answer("Tarvo Samples", 5000, IDCANCEL);
+        EXPECT_EQ(box.text, "Save changes to stock.smc?") << command.wParam;
+        EXPECT_EQ(box.owner, main);
+        EXPECT_EQ(box.icon, ui::Icon::Warning);
+        Settle();
+        EXPECT_EQ(OtherDialog(200), nullptr) << "no chooser after Cancel";
+        EXPECT_TRUE(Capture() == before);
+    }
+
+    // Yes with a save that fails (a folder stands where the backup goes): the window
+    // stays as it was, changes included, and the file is untouched.
+    ASSERT_TRUE(CreateDirectoryA((rom + ".bak").c_str(), nullptr));
+    Post(IDM_EXIT);
+    Answer("Tarvo Samples", 5000, IDYES);
+    const ui::MessageBoxInfo failed = Answer("Save Error");
+    EXPECT_EQ(failed.text.rfind("Save failed\n", 0), 0u) << failed.text;
+    EXPECT_GT(failed.text.size(), 13u) << "the second line names the reason";
+    Settle();
+    EXPECT_EQ(Title(), "*stock.smc - Tarvo Samples");
+    EXPECT_EQ(files::Read(rom), stock);
+    RemoveDirectoryA((rom + ".bak").c_str());
+
+    // No goes on: Open shows its chooser, and a cancelled one still keeps the ROM.
+    Post(IDM_OPEN);
+    Answer("Tarvo Samples", 5000, IDNO);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, nullptr));
+    Settle();
+    EXPECT_TRUE(Capture() == before);
+
+    // Yes saves, and then the window goes.
+    PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Answer("Tarvo Samples", 5000, IDYES);
+    EXPECT_EQ(Answer("Save").text, "Save successful");
+    EXPECT_EQ(Ended(), 2);
+    EXPECT_NE(files::Read(rom), stock);
+    EXPECT_EQ(files::Read(rom + ".bak"), stock);
 }
 
-TEST_F(Window, CloseBoxEndsWithTwo)
+TEST_F(Window, WithoutChangesExitAndEscapeAskNothing)
 {
     OpenStock();
-    EXPECT_EQ(EndWith(WM_SYSCOMMAND, SC_CLOSE, 0), 2);
+    Post(IDM_SAVE);
+    Answer("Save");
+    EXPECT_EQ(EndWith(WM_COMMAND, IDM_EXIT, 0), 1);
 }
 
 TEST_F(Window, EscapeEndsWithTwo)
