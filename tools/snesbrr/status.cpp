@@ -27,6 +27,7 @@ const char *describe(Status status)
         return "is not a BRR file (its size is neither a multiple of 9 nor 2 more)";
     case Status::LoopOffsetUneven: return "has a loop offset that is not a multiple of 9";
     case Status::LoopOffsetOutside: return "has a loop offset outside its blocks";
+    case Status::NoBlocks: return "holds no BRR block";
     case Status::LoopTooFar:
         return "has its loop too far in for the 2-byte loop offset (more than 65535 bytes)";
     }

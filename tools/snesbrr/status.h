@@ -24,7 +24,8 @@ enum class Status {
     NoLoop,            // a WAV file without a "smpl" loop, asked for its loop
     NotBrrSize,        // a size neither whole blocks nor a 2-byte header and whole blocks
     LoopOffsetUneven,  // a .brr header whose loop offset is not a multiple of 9
-    LoopOffsetOutside, // a .brr header whose loop offset lies past the last block (or no block)
+    LoopOffsetOutside, // a .brr header whose loop offset lies past the last block
+    NoBlocks,          // a .brr file that holds not a single block
     LoopTooFar,        // a loop block further in than the 2-byte header can name
 };
 

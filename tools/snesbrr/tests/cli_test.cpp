@@ -138,10 +138,11 @@ TEST(Cli, BadInputsAreRefusedWithoutTouchingTheOutput)
     expect_no_leftovers(dir);
 }
 
-TEST(Cli, EmptyWavIsRefusedAndEmptyBrrPlaysSilence)
+TEST(Cli, EmptyWavAndEmptyBrrAreRefused)
 {
     // An empty encoding would hold not even an end block: the utility would insert a
-    // sample of size 0 and a later insert would land on top of it.
+    // sample of size 0 and a later insert would land on top of it. A .brr file
+    // without a block is refused as the utility's import refuses it.
     const std::string dir = scratch_dir("cli-empty");
     save(dir + "/empty.wav", wav16({}));
     for (const auto &loop : std::vector<std::vector<std::string>>{{}, {"--loop-start", "0"}}) {
@@ -153,8 +154,10 @@ TEST(Cli, EmptyWavIsRefusedAndEmptyBrrPlaysSilence)
         EXPECT_FALSE(file_exists(dir + "/empty.brr"));
     }
     save(dir + "/empty.brr", {});
-    ASSERT_EQ(run_cli({dir + "/empty.brr", "-d", dir + "/back.wav"}).code, 0);
-    EXPECT_EQ(load(dir + "/back.wav").size(), 44u);
+    const CliResult r = run_cli({dir + "/empty.brr", "-d", dir + "/back.wav"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_EQ(r.err, "snesbrr: " + dir + "/empty.brr: holds no BRR block\n");
+    EXPECT_FALSE(file_exists(dir + "/back.wav"));
 }
 
 #ifdef SNESBRR_EXE

@@ -305,7 +305,7 @@ TEST(BrrDecode, RawAndHeaderedFormsAndTheirRefusals)
     const std::vector<std::pair<std::vector<std::uint8_t>, std::string>> refused = {
         {std::vector<std::uint8_t>(headered.begin(), headered.end() - 1), not_brr},
         {std::vector<std::uint8_t>(10, 0), not_brr},
-        {{0, 0}, outside},
+        {{0, 0}, "holds no BRR block"},
         {past, outside},
         {uneven, "has a loop offset that is not a multiple of 9"},
     };
