@@ -7,7 +7,9 @@ namespace snesbrr {
 enum class Status {
     Ok,
     ReadFailed,        // the file could not be opened or read
-    WriteFailed,       // the output could not be written or put in place
+    WriteFailed,       // the output could not be created
+    WriteIncomplete,   // not every byte of the output reached the file system
+    ReplaceFailed,     // the finished output could not be put in place of the old file
     FileTooLarge,      // larger than this program accepts (see fileio.h)
     NotRiffWave,       // no "RIFF....WAVE" signature
     MissingFmt,        // no usable "fmt " chunk
