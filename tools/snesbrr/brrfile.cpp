@@ -9,6 +9,8 @@ namespace snesbrr {
 Status parse_brr_file(const std::uint8_t *data, std::size_t size, BrrFile &out)
 {
     out = BrrFile{};
+    if (size == 0 || size == kBrrHeaderBytes)
+        return Status::NoBlocks;
     if (size % kBlockBytes == 0) {
         out.blocks = data;
         out.size = size;

@@ -26,7 +26,8 @@ struct BrrFile {
 
 // Splits `size` bytes at `data` (owned by the caller, kept while `out` is used)
 // into header and blocks: NotBrrSize, LoopOffsetUneven or LoopOffsetOutside if
-// they fit neither form.
+// they fit neither form, NoBlocks if they hold no block (the utility refuses
+// such a file too).
 Status parse_brr_file(const std::uint8_t *data, std::size_t size, BrrFile &out);
 
 // True when the file is headered and its end block has the loop flag, with the loop

@@ -92,6 +92,15 @@ struct Options {
     bool loops() const { return loop_from_file || has_loop_start; }
 };
 
+// Reads the whole file at `path` into `bytes` and parses them by
+// `parse(data, size)`, which returns a Status.
+template <class Parse>
+Status read_and_parse(const std::string &path, std::vector<std::uint8_t> &bytes, Parse parse)
+{
+    const Status status = read_file(path, bytes);
+    return status != Status::Ok ? status : parse(bytes.data(), bytes.size());
+}
+
 int encode_plain(const MonoPcm &pcm, const EncoderSettings &settings, const std::string &output,
                  std::ostream &err)
 {
@@ -154,11 +163,11 @@ int encode_file(const std::string &input, const std::string &output, const Optio
                 std::ostream &err)
 {
     std::vector<std::uint8_t> bytes;
-    Status status = read_file(input, bytes);
-    if (status != Status::Ok)
-        return fail(err, input, describe(status));
     MonoPcm pcm;
-    status = read_wav(bytes.data(), bytes.size(), pcm);
+    const Status status =
+        read_and_parse(input, bytes, [&](const std::uint8_t *data, std::size_t size) {
+            return read_wav(data, size, pcm);
+        });
     if (status != Status::Ok)
         return fail(err, input, describe(status));
     // An empty encoding would be a sample without even an end block.
@@ -177,11 +186,10 @@ int decode_file(const std::string &input, int pitch, bool blocks_only, const std
                 std::ostream &err)
 {
     std::vector<std::uint8_t> bytes;
-    Status status = read_file(input, bytes);
-    if (status != Status::Ok)
-        return fail(err, input, describe(status));
     BrrFile file;
-    status = parse_brr_file(bytes.data(), bytes.size(), file);
+    Status status = read_and_parse(input, bytes, [&](const std::uint8_t *data, std::size_t size) {
+        return parse_brr_file(data, size, file);
+    });
     if (status != Status::Ok)
         return fail(err, input, describe(status));
     std::size_t loop_block = 0;

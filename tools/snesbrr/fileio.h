@@ -2,6 +2,7 @@
 // Whole-file reads and all-or-nothing writes.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,13 @@ constexpr std::size_t kMaxInputBytes = std::size_t{1} << 30;
 Status read_file(const std::string &path, std::vector<std::uint8_t> &out);
 
 // Writes `bytes` to a temporary file beside `path`, then puts it in place of
-// `path`. On failure the temporary file is removed and `path` is untouched.
+// `path` in one step. On failure the temporary file is removed and `path` is
+// untouched: WriteFailed, WriteIncomplete or ReplaceFailed says at which step.
 Status write_file_replacing(const std::string &path, const std::vector<std::uint8_t> &bytes);
+
+// Writes `bytes` to `file` (open for writing, owned by the caller until this
+// call, which always closes it). WriteIncomplete unless the write, the flush and
+// the close all succeed.
+Status write_and_close(std::FILE *file, const std::vector<std::uint8_t> &bytes);
 
 } // namespace snesbrr

@@ -8,6 +8,9 @@ const char *describe(Status status)
     case Status::Ok: return "no error";
     case Status::ReadFailed: return "cannot be read";
     case Status::WriteFailed: return "cannot be written";
+    case Status::WriteIncomplete: return "could not be written in full (is the disk full?)";
+    case Status::ReplaceFailed:
+        return "could not be put in place (an old file of that name is left as it was)";
     case Status::FileTooLarge: return "is too large (more than 1 GiB)";
     case Status::NotRiffWave: return "is not a RIFF/WAVE file";
     case Status::MissingFmt: return "has no 'fmt ' chunk";
@@ -27,6 +30,7 @@ const char *describe(Status status)
         return "is not a BRR file (its size is neither a multiple of 9 nor 2 more)";
     case Status::LoopOffsetUneven: return "has a loop offset that is not a multiple of 9";
     case Status::LoopOffsetOutside: return "has a loop offset outside its blocks";
+    case Status::NoBlocks: return "holds no BRR block";
     case Status::LoopTooFar:
         return "has its loop too far in for the 2-byte loop offset (more than 65535 bytes)";
     }

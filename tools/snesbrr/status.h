@@ -7,7 +7,9 @@ namespace snesbrr {
 enum class Status {
     Ok,
     ReadFailed,        // the file could not be opened or read
-    WriteFailed,       // the output could not be written or put in place
+    WriteFailed,       // the output could not be created
+    WriteIncomplete,   // not every byte of the output reached the file system
+    ReplaceFailed,     // the finished output could not be put in place of the old file
     FileTooLarge,      // larger than this program accepts (see fileio.h)
     NotRiffWave,       // no "RIFF....WAVE" signature
     MissingFmt,        // no usable "fmt " chunk
@@ -24,7 +26,8 @@ enum class Status {
     NoLoop,            // a WAV file without a "smpl" loop, asked for its loop
     NotBrrSize,        // a size neither whole blocks nor a 2-byte header and whole blocks
     LoopOffsetUneven,  // a .brr header whose loop offset is not a multiple of 9
-    LoopOffsetOutside, // a .brr header whose loop offset lies past the last block (or no block)
+    LoopOffsetOutside, // a .brr header whose loop offset lies past the last block
+    NoBlocks,          // a .brr file that holds not a single block
     LoopTooFar,        // a loop block further in than the 2-byte header can name
 };
 

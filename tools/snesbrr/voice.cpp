@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdint>
-#include <cstdlib>
 
 #include "brr.h"
 #include "gauss_table.h"
@@ -44,19 +43,28 @@ int interpolate(const std::int16_t taps[4], int offset)
     return clamped - (clamped & 1);
 }
 
-bool interpolation_overflows(int a, int b, int c)
+namespace {
+
+// The offsets (1/256 of a sample) whose first three weights add up to more
+// than 2048: only there can their wrapped sum overflow.
+struct OverflowOffsets {
+    int count = 0;
+    int offset[256];
+    OverflowOffsets()
+    {
+        for (int o = 0; o < 256; ++o)
+            if (kGaussTable[255 - o] + kGaussTable[511 - o] + kGaussTable[256 + o] > 2048)
+                offset[count++] = o;
+    }
+};
+
+} // namespace
+
+bool overflows_near_full(int a, int b, int c)
 {
-    // Only offsets whose first three weights add up to more than 2048 can
-    // leave the 16-bit range, and only when all three samples are near full
-    // scale (within 16 * 2048 / 336 of it).
-    constexpr int kNearFull = 32768 - 128;
-    if (std::min({std::abs(a), std::abs(b), std::abs(c)}) < kNearFull)
-        return false;
-    for (int offset = 0; offset < 256; ++offset) {
-        const std::int16_t *g = kGaussTable;
-        if (g[255 - offset] + g[511 - offset] + g[256 + offset] <= 2048)
-            continue;
-        const int sum = first_three(a, b, c, offset);
+    static const OverflowOffsets offsets;
+    for (int k = 0; k < offsets.count; ++k) {
+        const int sum = first_three(a, b, c, offsets.offset[k]);
         if (sum < -32768 || sum > 32767)
             return true;
     }

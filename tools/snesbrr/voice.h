@@ -8,6 +8,7 @@
 // sample: 0x1000 steps one source sample per output sample of 1/32000 s.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "status.h"
@@ -27,9 +28,21 @@ constexpr std::size_t kLoopFadeSamples = kOutputRate / 20;  // 50 ms fade that e
 // on the hardware. Result: 16-bit with bit 0 clear.
 int interpolate(const std::int16_t taps[4], int offset);
 
+// interpolation_overflows for three samples that all lie near full scale.
+bool overflows_near_full(int a, int b, int c);
+
 // True if three consecutive doubled samples a, b, c would overflow the
 // interpolation's 16-bit wrap at some offset and so produce a loud click.
-bool interpolation_overflows(int a, int b, int c);
+// Inline: the encoder asks it of every value it weighs.
+inline bool interpolation_overflows(int a, int b, int c)
+{
+    // Only when all three samples lie near full scale (within 16 * 2048 / 336
+    // of it) can the sum leave the 16-bit range.
+    constexpr int kNearFull = 32768 - 128;
+    if (std::abs(a) < kNearFull || std::abs(b) < kNearFull || std::abs(c) < kNearFull)
+        return false;
+    return overflows_near_full(a, b, c);
+}
 
 // Renders a BRR sample (bytes owned by the caller) at `pitch` 0..0x3FFF on a
 // fresh voice into `out` (32 kHz, 16-bit): from the first audible sample to

@@ -2,6 +2,7 @@
 // once crashed the readers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -9,6 +10,7 @@
 #include "brr.h"
 #include "cli.h"
 #include "encoder.h"
+#include "fileio.h"
 #include "test_util.h"
 #include "voice.h"
 #include "wav.h"
@@ -138,10 +140,11 @@ TEST(Cli, BadInputsAreRefusedWithoutTouchingTheOutput)
     expect_no_leftovers(dir);
 }
 
-TEST(Cli, EmptyWavIsRefusedAndEmptyBrrPlaysSilence)
+TEST(Cli, EmptyWavAndEmptyBrrAreRefused)
 {
     // An empty encoding would hold not even an end block: the utility would insert a
-    // sample of size 0 and a later insert would land on top of it.
+    // sample of size 0 and a later insert would land on top of it. A .brr file
+    // without a block is refused as the utility's import refuses it.
     const std::string dir = scratch_dir("cli-empty");
     save(dir + "/empty.wav", wav16({}));
     for (const auto &loop : std::vector<std::vector<std::string>>{{}, {"--loop-start", "0"}}) {
@@ -153,8 +156,35 @@ TEST(Cli, EmptyWavIsRefusedAndEmptyBrrPlaysSilence)
         EXPECT_FALSE(file_exists(dir + "/empty.brr"));
     }
     save(dir + "/empty.brr", {});
-    ASSERT_EQ(run_cli({dir + "/empty.brr", "-d", dir + "/back.wav"}).code, 0);
-    EXPECT_EQ(load(dir + "/back.wav").size(), 44u);
+    const CliResult r = run_cli({dir + "/empty.brr", "-d", dir + "/back.wav"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_EQ(r.err, "snesbrr: " + dir + "/empty.brr: holds no BRR block\n");
+    EXPECT_FALSE(file_exists(dir + "/back.wav"));
+}
+
+TEST(Cli, FailedWritesAreReportedAndLeaveNothingBehind)
+{
+#ifndef _WIN32
+    // A full disk: a small output fails only at the flush, a large one at the write.
+    for (const std::size_t size : {std::size_t{100}, std::size_t{1} << 20}) {
+        std::FILE *full = std::fopen("/dev/full", "wb");
+        ASSERT_NE(full, nullptr);
+        EXPECT_EQ(write_and_close(full, std::vector<std::uint8_t>(size, 1)),
+                  Status::WriteIncomplete)
+            << size;
+    }
+#endif
+    // A finished output that cannot take the place of what stands at its name (a
+    // folder): that stays as it was, and no temporary file is left.
+    const std::string dir = scratch_dir("cli-write");
+    std::filesystem::create_directories(dir + "/out.brr");
+    save(dir + "/out.brr/kept", {1, 2, 3});
+    save(dir + "/in.wav", wav16(sine(440, 8000, 500)));
+    const CliResult r = run_cli({dir + "/in.wav", "-e", dir + "/out.brr"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_EQ(r.err, "snesbrr: " + dir + "/out.brr: " + describe(Status::ReplaceFailed) + "\n");
+    EXPECT_EQ(load(dir + "/out.brr/kept"), (std::vector<std::uint8_t>{1, 2, 3}));
+    expect_no_leftovers(dir);
 }
 
 #ifdef SNESBRR_EXE

@@ -22,6 +22,7 @@ using Samples = std::vector<std::int16_t>;
 
 constexpr double kTwoPi = 2 * 3.14159265358979323846;
 
+// A headered .brr file as the encoder writes it: its loop block and whole blocks.
 struct Headered {
     std::size_t loop_block = 0;
     std::vector<std::uint8_t> blocks;
@@ -30,14 +31,12 @@ struct Headered {
 
 Headered split(const std::vector<std::uint8_t> &file)
 {
+    BrrFile parsed;
     Headered h;
-    EXPECT_EQ(file.size() % kBlockBytes, 2u);
-    if (file.size() < 2)
-        return h;
-    const std::size_t offset = file[0] | file[1] << 8;
-    EXPECT_EQ(offset % kBlockBytes, 0u);
-    h.loop_block = offset / kBlockBytes;
-    h.blocks.assign(file.begin() + 2, file.end());
+    EXPECT_EQ(parse_brr_file(file.data(), file.size(), parsed), Status::Ok);
+    EXPECT_TRUE(parsed.headered);
+    h.loop_block = parsed.loop_offset / kBlockBytes;
+    h.blocks.assign(parsed.blocks, parsed.blocks + parsed.size);
     return h;
 }
 
@@ -306,7 +305,7 @@ TEST(BrrDecode, RawAndHeaderedFormsAndTheirRefusals)
     const std::vector<std::pair<std::vector<std::uint8_t>, std::string>> refused = {
         {std::vector<std::uint8_t>(headered.begin(), headered.end() - 1), not_brr},
         {std::vector<std::uint8_t>(10, 0), not_brr},
-        {{0, 0}, outside},
+        {{0, 0}, "holds no BRR block"},
         {past, outside},
         {uneven, "has a loop offset that is not a multiple of 9"},
     };

@@ -30,6 +30,14 @@ std::vector<std::int16_t> noise(double amplitude, std::size_t count, std::uint32
     return out;
 }
 
+std::vector<std::int16_t> square(std::size_t half_period, std::size_t count)
+{
+    std::vector<std::int16_t> out(count);
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = (i / half_period) % 2 ? 32767 : -32768;
+    return out;
+}
+
 double snr_db(const std::vector<std::int16_t> &original, const std::vector<std::int16_t> &decoded,
               std::size_t offset)
 {

@@ -8,6 +8,8 @@ namespace snesbrr::test {
 
 std::vector<std::int16_t> sine(double hz, double amplitude, std::size_t count, double phase = 0.0);
 std::vector<std::int16_t> noise(double amplitude, std::size_t count, std::uint32_t seed);
+// A full-scale square wave: `half_period` samples at the top, as many at the bottom.
+std::vector<std::int16_t> square(std::size_t half_period, std::size_t count);
 
 // SNR in dB of `decoded` against `original` over original's length, the
 // decoded values taken from `offset` on.
