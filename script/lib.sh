@@ -37,7 +37,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev
 # ensure_wine_prefix: the private prefix, made once (about 20 s), with the settings that
 # keep closing windows and starting processes fast and quiet.
 ensure_wine_prefix() {
-  [ -f "$WINEPREFIX/.tarvo-ready" ] && return 0
+  [ -f "$WINEPREFIX/.tarvo-ready-2" ] && return 0
   say "creating the Wine prefix in $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1
@@ -46,8 +46,12 @@ ensure_wine_prefix() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   # No sound device here: no driver, no noise.
   wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "" /f >/dev/null 2>&1
+  # A crashing program ends at once, as under Windows with no debugger: the tests crash
+  # stand-in encoders on purpose, and Wine's debugger would wait for nobody.
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d "" /f \
+    >/dev/null 2>&1
   wineserver -w
-  touch "$WINEPREFIX/.tarvo-ready"
+  touch "$WINEPREFIX/.tarvo-ready-2"
 }
 
 # start_wineserver / stop_wineserver: a server kept up across the tests, so that no
@@ -58,6 +62,33 @@ start_wineserver() {
 }
 stop_wineserver() {
   wineserver -k >/dev/null 2>&1 || true
+}
+
+# mount_fault_disks / unmount_fault_disks: as root, two small disks for the tests that
+# make real faults happen: $TARVO_FULL_DISK (8 MiB, for a disk that fills up) and
+# $TARVO_READONLY_DIR (read-only, holding a ROM-sized file). Without them those tests
+# are skipped.
+FAULTS="$ROOT/build/faults"
+mount_fault_disks() {
+  [ "$(id -u)" -eq 0 ] || { say "not root: the full-disk and read-only tests are skipped"; return 0; }
+  unmount_fault_disks
+  mkdir -p "$FAULTS/full" "$FAULTS/readonly"
+  if mount -t tmpfs -o size=8m tmpfs "$FAULTS/full" &&
+     mount -t tmpfs -o size=3m tmpfs "$FAULTS/readonly" &&
+     head -c $((0x200200)) /dev/zero >"$FAULTS/readonly/readonly.smc" &&
+     mount -o remount,ro "$FAULTS/readonly"; then
+    export TARVO_FULL_DISK="$FAULTS/full" TARVO_READONLY_DIR="$FAULTS/readonly"
+  else
+    say "could not mount the fault disks: the full-disk and read-only tests are skipped"
+    unmount_fault_disks
+  fi
+}
+unmount_fault_disks() {
+  local dir
+  for dir in "$FAULTS/full" "$FAULTS/readonly"; do
+    mountpoint -q "$dir" 2>/dev/null && umount "$dir"
+  done
+  return 0
 }
 
 # build PRESET [cmake args...]

@@ -97,8 +97,12 @@ RunResult RunEncoder(HWND owner)
         // Only the writing end goes to the encoder.
         SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
         startup.hStdOutput = startup.hStdError = writeEnd;
+        // The encoder inherits the error mode: a crash ends it with its exception code
+        // instead of opening the system's crash report, which nobody would see.
+        const UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
         started = CreateProcessA(exe, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                                  nullptr, &startup, &process) != FALSE;
+        SetErrorMode(mode);
     }
     const DWORD error = GetLastError();
     if (writeEnd)

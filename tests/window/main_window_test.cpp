@@ -340,7 +340,6 @@ TEST_F(Window, RefusedRomFilesKeepTheLoadedRomAndDamagedBanksLeaveNoRom)
     } refusals[] = {
         {small, "Error", "An unexpanded ROM does not have any vacant banks.\nExpand it and try again."},
         {held, "FileOpen", "Invalid source path"},
-        {Path("gone.smc"), "FileOpen", "Invalid source path"},
     };
     for (const auto &refusal : refusals) {
         Post(IDM_OPEN);
