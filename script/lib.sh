@@ -37,7 +37,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev
 # ensure_wine_prefix: the private prefix, made once (about 20 s), with the settings that
 # keep closing windows and starting processes fast and quiet.
 ensure_wine_prefix() {
-  [ -f "$WINEPREFIX/.tarvo-ready-2" ] && return 0
+  [ -f "$WINEPREFIX/.tarvo-ready-3" ] && return 0
   say "creating the Wine prefix in $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1
@@ -48,10 +48,13 @@ ensure_wine_prefix() {
   wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "" /f >/dev/null 2>&1
   # A crashing program ends at once, as under Windows with no debugger: the tests crash
   # stand-in encoders on purpose, and Wine's debugger would wait for nobody.
-  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d "" /f \
-    >/dev/null 2>&1
+  local view
+  for view in 32 64; do
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d "" \
+      /f /reg:$view >/dev/null 2>&1
+  done
   wineserver -w
-  touch "$WINEPREFIX/.tarvo-ready-2"
+  touch "$WINEPREFIX/.tarvo-ready-3"
 }
 
 # start_wineserver / stop_wineserver: a server kept up across the tests, so that no
