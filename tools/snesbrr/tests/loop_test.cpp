@@ -81,36 +81,50 @@ TEST(LoopedEncode, EveryLengthLoopsSeamlesslyAndInTune)
     struct Case {
         std::size_t start, length;
         int periods;
+        std::uint32_t file_rate = 32000;
+        const char *rate = nullptr; // --rate
     };
-    for (const Case c : {Case{512, 16, 1}, Case{1000, 100, 3}, Case{1000, 257, 5},
-                         Case{512, 4000, 40}, Case{1003, 4001, 40}}) {
-        SCOPED_TRACE("loop " + std::to_string(c.start) + " + " + std::to_string(c.length));
+    // At 32 kHz: repeated, whole blocks, resampled. At another rate the loop spans
+    // length * rate / file_rate samples there: whole (50, 200) or not (72.56, 2903.17).
+    for (const Case c :
+         {Case{512, 16, 1}, Case{1000, 100, 3}, Case{1000, 257, 5}, Case{512, 4000, 40},
+          Case{1003, 4001, 40}, Case{1003, 4001, 40, 44100}, Case{1000, 100, 3, 22050, "11025"},
+          Case{700, 300, 3, 48000}, Case{1000, 100, 3, 44100, "32000"}}) {
+        SCOPED_TRACE("loop " + std::to_string(c.start) + " + " + std::to_string(c.length) +
+                     " at " + std::to_string(c.file_rate) + " Hz");
         const std::size_t end = c.start + c.length;
-        save(dir + "/in.wav", wav16(periodic_input(end, c.length, c.periods)));
-        const CliResult r = run_cli({dir + "/in.wav", "-e", dir + "/out.brr", "--loop-start",
-                                     std::to_string(c.start), "--loop-end", std::to_string(end)});
+        save(dir + "/in.wav", wav16(periodic_input(end, c.length, c.periods), c.file_rate));
+        std::vector<std::string> args{dir + "/in.wav",      "-e", dir + "/out.brr", "--loop-start",
+                                      std::to_string(c.start), "--loop-end", std::to_string(end)};
+        if (c.rate)
+            args.insert(args.end(), {"--rate", c.rate});
+        const CliResult r = run_cli(args);
         ASSERT_EQ(r.code, 0) << r.err;
         const Headered h = split(load(dir + "/out.brr"));
         const std::size_t m = h.loop_samples();
-        const double length = double(c.length);
+        const double rate = c.rate ? std::stod(c.rate) : std::min(32000.0, double(c.file_rate));
+        const double length = double(c.length), at_rate = length * rate / c.file_rate;
+        const long lines = rate != 32000 ? 1 : 0; // the rate's line
 
         // Tuning: the pitch kept by repetition, or whole blocks and the cents reported.
-        const bool exact = c.length < 256 || c.length % 16 == 0;
-        double step = 1; // input frames per output sample
+        const bool whole = at_rate == std::floor(at_rate);
+        const bool exact = whole && (at_rate < 256 || std::fmod(at_rate, 16) == 0);
+        EXPECT_EQ(m % 16, 0u);
+        const double repeats = std::max(1.0, std::round(double(m) / at_rate));
+        const double step = repeats * length / double(m); // input frames per output sample
         if (exact) {
-            EXPECT_EQ(m, c.length * (16 / std::gcd(c.length, std::size_t{16})));
-            EXPECT_EQ(r.err, "");
+            const auto l = static_cast<std::size_t>(at_rate);
+            EXPECT_EQ(m, l * (16 / std::gcd(l, std::size_t{16})));
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), lines) << r.err;
+            EXPECT_EQ(r.err.find("loop of"), std::string::npos) << r.err;
         } else {
-            step = length / double(m);
-            EXPECT_EQ(m % 16, 0u);
-            EXPECT_NE(m % c.length, 0u);
-            EXPECT_LE(std::abs(double(m) - length), 8.0);
-            const double cents = 1200 * std::log2(double(m) / length);
+            EXPECT_LE(std::abs(double(m) - repeats * at_rate), 8.0);
+            const double cents = 1200 * std::log2(double(m) / (repeats * at_rate));
             char text[80];
             std::snprintf(text, sizeof text, "it plays %.2f cents %s, so tune the instrument",
                           std::abs(cents), cents > 0 ? "flat" : "sharp");
             EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
-            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), lines + 1);
         }
         // The loop block is the input's loop start, after fewer than 16 samples of padding.
         const double pad = double(h.loop_block * 16) - double(c.start) / step;
@@ -140,7 +154,7 @@ TEST(LoopedEncode, EveryLengthLoopsSeamlesslyAndInTune)
 
         // The voice itself plays the same loop over and over once the first pass is
         // through: two seconds, periodic in the loop length, faded to silence.
-        if (c.length == 100 || c.length == 4001) {
+        if (c.file_rate == 32000 && (c.length == 100 || c.length == 4001)) {
             ASSERT_EQ(run_cli({dir + "/out.brr", "-d", dir + "/out.wav"}).code, 0);
             const Samples played = read_samples(dir + "/out.wav");
             ASSERT_EQ(played.size(), kLoopRenderSamples);
