@@ -134,6 +134,18 @@ std::size_t least_bytes(const MonoPcm &pcm, const Plan &plan, std::uint32_t rate
            encoded_block_count(resampled_length(pcm.samples.size(), pcm.sample_rate, rate), false);
 }
 
+// The highest rate from `highest` down to `lowest` at which an encoding per
+// `plan` takes at least no more than `limit` bytes; 0 if none. Sizes grow with
+// the rate, nearly monotonically: every rate is tried, from the layout alone.
+std::uint32_t highest_fitting_rate(const MonoPcm &pcm, const Plan &plan, std::uint64_t limit,
+                                   std::uint32_t highest, std::uint32_t lowest)
+{
+    for (std::uint32_t rate = highest; rate >= lowest; --rate)
+        if (least_bytes(pcm, plan, rate) <= limit)
+            return rate;
+    return 0;
+}
+
 // The encoding `plan` describes at its rate, or a Status for a sound too long or
 // a loop too far in.
 Status encode_at(const MonoPcm &pcm, const Plan &plan, const EncoderSettings &settings,
@@ -257,19 +269,15 @@ int encode_file(const std::string &input, const std::string &output, const Optio
     // The DSP plays at most 32 kHz: a faster recording is brought down to it.
     plan.rate = options.has_rate ? static_cast<std::uint32_t>(options.rate)
                                  : std::min<std::uint32_t>(pcm.sample_rate, kOutputRate);
+    const std::uint32_t lowest = std::min<std::uint32_t>(plan.rate, kMinRate);
     if (options.has_max_bytes) {
-        // Sizes grow with the rate, nearly monotonically: the highest rate whose
-        // least size fits is found from the layout alone, then encoded.
-        const std::uint32_t lowest = std::min<std::uint32_t>(plan.rate, kMinRate);
-        std::uint32_t rate = plan.rate;
-        while (rate > lowest && least_bytes(pcm, plan, rate) > options.max_bytes)
-            --rate;
-        if (least_bytes(pcm, plan, rate) > options.max_bytes)
+        const std::uint32_t rate =
+            highest_fitting_rate(pcm, plan, options.max_bytes, plan.rate, lowest);
+        if (rate == 0)
             return fail(err, input,
                         "does not fit in " + std::to_string(options.max_bytes) +
-                            " bytes even at " +
-                            std::to_string(rate) + " Hz, where it takes " +
-                            std::to_string(least_bytes(pcm, plan, rate)));
+                            " bytes even at " + std::to_string(lowest) + " Hz, where it takes " +
+                            std::to_string(least_bytes(pcm, plan, lowest)));
         plan.rate = rate;
     }
     if (plan.loops)
@@ -277,8 +285,18 @@ int encode_file(const std::string &input, const std::string &output, const Optio
     std::vector<std::uint8_t> encoded;
     status = encode_at(pcm, plan, settings, encoded);
     if (status == Status::Ok && options.has_max_bytes && encoded.size() > options.max_bytes) {
-        // Only the lead-in block can take it over; it is a small gain, given up first.
-        settings.allow_lead_in = false;
+        // Only a lead-in block takes it over, and the rates just below decide it
+        // alike (the sound's start hardly changes): the rate that leaves a block
+        // for it. Only where no rate is that low is the lead-in given up.
+        const std::uint32_t lower =
+            options.max_bytes < kBlockBytes
+                ? 0
+                : highest_fitting_rate(pcm, plan, options.max_bytes - kBlockBytes, plan.rate,
+                                       lowest);
+        if (lower != 0)
+            plan.rate = lower;
+        else
+            settings.allow_lead_in = false;
         status = encode_at(pcm, plan, settings, encoded);
     }
     if (status != Status::Ok)
