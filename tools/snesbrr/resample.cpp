@@ -8,7 +8,8 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Zero crossings each way: the transition band is about 6% of the cutoff wide.
+// Zero crossings each way: the transition band, centred on the cutoff, is about
+// a tenth of it wide.
 constexpr int kZeroCrossings = 64;
 // Kaiser window shape: stopband near -100 dB.
 constexpr double kKaiserBeta = 10.0;
