@@ -343,7 +343,7 @@ TEST(BrrDecode, RawAndHeaderedFormsAndTheirRefusals)
     }
 }
 
-TEST(BlocksExport, ReencodingTheExportDecodesToTheSameSamples)
+TEST(BrrBlocksExport, ReencodingTheExportDecodesToTheSameSamples)
 {
     // The export holds what the DSP decodes. Re-encoded, by either objective,
     // with its loop or without, every block decodes exactly as before: a loop

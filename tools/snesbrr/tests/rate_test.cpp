@@ -37,7 +37,7 @@ double rms(const Samples &s, std::size_t from, std::size_t to)
     return std::sqrt(sum / double(to - from));
 }
 
-TEST(Resample, KeepsTonesAtTheirPitchAndRemovesWhatTheLowerRateCannotHold)
+TEST(EncoderResample, KeepsTonesAtTheirPitchAndRemovesWhatTheLowerRateCannotHold)
 {
     struct Case {
         std::uint32_t from, to;
@@ -76,7 +76,7 @@ unsigned stated_rate(const std::string &err)
     return at == std::string::npos ? 32000u : unsigned(std::stoul(err.substr(at + 11)));
 }
 
-TEST(Rate, EncodesAtTheRateAskedOrAtMost32000AndStatesIt)
+TEST(CliRate, EncodesAtTheRateAskedOrAtMost32000AndStatesIt)
 {
     const std::string dir = scratch_dir("rate");
     struct Case {
@@ -134,7 +134,7 @@ TEST(Rate, EncodesAtTheRateAskedOrAtMost32000AndStatesIt)
               kExitUsage);
 }
 
-TEST(MaxBytes, HighestRateThatFitsAndRefusalBelow1000Hz)
+TEST(CliMaxBytes, HighestRateThatFitsAndRefusalBelow1000Hz)
 {
     const std::string dir = scratch_dir("max-bytes");
     // Rich enough that the encoder's choices are not all alike; 48 kHz, so the
