@@ -25,8 +25,23 @@ double LoopLayout::cents_flat() const
 {
     if (!resampled)
         return 0;
+    const double span = length_at_rate > 0 ? length_at_rate : static_cast<double>(input_length);
     return 1200 * std::log2(static_cast<double>(output_length) /
-                            (static_cast<double>(repeats) * length_at_rate));
+                            (static_cast<double>(repeats) * span));
+}
+
+double loop_cents_flat(std::size_t input_length, std::uint32_t input_rate, std::uint32_t rate,
+                       std::size_t output_length)
+{
+    LoopLayout layout;
+    layout.input_length = input_length;
+    layout.length_at_rate = static_cast<double>(input_length) * rate / input_rate;
+    layout.output_length = output_length;
+    layout.repeats = static_cast<std::size_t>(
+        std::max(1.0, std::round(static_cast<double>(output_length) / layout.length_at_rate)));
+    layout.resampled = static_cast<std::uint64_t>(output_length) * input_rate !=
+                       static_cast<std::uint64_t>(layout.repeats) * input_length * rate;
+    return layout.cents_flat();
 }
 
 LoopLayout plan_loop(std::size_t start, std::size_t end, std::uint32_t input_rate,

@@ -29,7 +29,7 @@ constexpr std::size_t kMaxLoopRepeats = 16;
 
 struct LoopLayout {
     std::size_t input_length = 0;  // L, input frames
-    double length_at_rate = 0;     // L', samples at the rate
+    double length_at_rate = 0;     // L', samples at the rate; 0 stands for L (the input's rate)
     std::size_t output_length = 0; // M, output samples, a multiple of 16
     std::size_t repeats = 1;       // k, passes of the input loop in M
     bool resampled = false;        // the pitch is not kept: M differs from k * L'
@@ -51,6 +51,14 @@ struct LoopLayout {
     // against the rate; 0 where the pitch is kept.
     double cents_flat() const;
 };
+
+// What cents_flat() states for a looped encoding, from what its input and output
+// show: a loop of `input_length` frames at `input_rate` Hz that became
+// `output_length` samples (a multiple of 16) at `rate` Hz, as the k passes
+// nearest output_length / L' (pitch kept where that is exact). The figure a
+// caller that holds the output derives by the encoder's own rule.
+double loop_cents_flat(std::size_t input_length, std::uint32_t input_rate, std::uint32_t rate,
+                       std::size_t output_length);
 
 // The layout for the input loop [start, end) in frames, start < end, of input at
 // `input_rate` Hz encoded at `rate` Hz (by default the input's own).

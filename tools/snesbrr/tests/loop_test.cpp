@@ -10,6 +10,7 @@
 #include "brrfile.h"
 #include "cli.h"
 #include "encoder.h"
+#include "loop.h"
 #include "test_util.h"
 #include "voice.h"
 #include "wav.h"
@@ -125,6 +126,17 @@ TEST(LoopedEncode, EveryLengthLoopsSeamlesslyAndInTune)
                           std::abs(cents), cents > 0 ? "flat" : "sharp");
             EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), lines + 1);
+        }
+        // The figure a holder of the output derives, and the utility's older way
+        // for input at its own rate (a layout of L and M alone).
+        const double stated = loop_cents_flat(c.length, c.file_rate, std::uint32_t(rate), m);
+        EXPECT_NEAR(stated, exact ? 0.0 : 1200 * std::log2(double(m) / (repeats * at_rate)), 1e-9);
+        if (rate == c.file_rate) {
+            LoopLayout alone;
+            alone.input_length = c.length;
+            alone.output_length = m;
+            alone.resampled = m % c.length != 0;
+            EXPECT_NEAR(alone.cents_flat(), stated, 1e-9);
         }
         // The loop block is the input's loop start, after fewer than 16 samples of padding.
         const double pad = double(h.loop_block * 16) - double(c.start) / step;
