@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "encoder.h"
 #include "fileio.h"
 #include "loop.h"
+#include "resample.h"
 #include "voice.h"
 #include "wav.h"
 
@@ -19,8 +21,12 @@ namespace snesbrr {
 
 namespace {
 
+// The lowest rate --rate takes, Hz.
+constexpr std::uint64_t kMinRate = 1000;
+
 const char kUsage[] =
-    "usage: snesbrr IN.wav -e OUT.brr [LOOP] [--flat]   encode a WAV file to BRR\n"
+    "usage: snesbrr IN.wav -e OUT.brr [LOOP] [--flat] [--rate HZ] [--max-bytes N]\n"
+    "                                                   encode a WAV file to BRR\n"
     "       snesbrr IN.brr -d [-p PITCH] OUT.wav        play BRR on one DSP voice into a 32 kHz "
     "WAV\n"
     "       snesbrr IN.brr -d --blocks OUT.wav          the decoded blocks, before interpolation\n"
@@ -28,6 +34,9 @@ const char kUsage[] =
     "in decimal, E exclusive and by default the end. A looped sample is written with\n"
     "the 2-byte loop offset in front. --flat minimises the error of the decoded samples\n"
     "rather than of what the DSP plays through its filter: for pre-emphasised input.\n"
+    "--rate HZ (1000 to 32000) encodes the sound resampled to HZ; by default a WAV file\n"
+    "above 32000 Hz is brought down to 32000, any other kept at its own rate.\n"
+    "--max-bytes N encodes at the highest rate, up to that, whose output fits in N bytes.\n"
     "PITCH is the DSP pitch in hexadecimal, 0 to 3fff; 1000 (the default) plays at 32 kHz.\n";
 
 bool parse_pitch(const std::string &text, int &pitch)
@@ -89,6 +98,10 @@ struct Options {
     std::uint64_t loop_end = 0; // exclusive
     bool flat = false;
     bool blocks = false;
+    bool has_rate = false;
+    std::uint64_t rate = 0; // Hz
+    bool has_max_bytes = false;
+    std::uint64_t max_bytes = 0;
     bool loops() const { return loop_from_file || has_loop_start; }
 };
 
@@ -101,62 +114,136 @@ Status read_and_parse(const std::string &path, std::vector<std::uint8_t> &bytes,
     return status != Status::Ok ? status : parse(bytes.data(), bytes.size());
 }
 
-int encode_plain(const MonoPcm &pcm, const EncoderSettings &settings, const std::string &output,
-                 std::ostream &err)
+// What an encoding at one rate costs and makes: the loop layout, where there is a loop.
+struct Plan {
+    std::uint32_t rate = 0;
+    bool loops = false;
+    std::uint64_t start = 0, end = 0; // the loop, input frames
+    LoopLayout layout;
+};
+
+// Bytes an encoding per `plan` at `rate` takes: exact for a loop, without the
+// optional lead-in block otherwise.
+std::size_t least_bytes(const MonoPcm &pcm, const Plan &plan, std::uint32_t rate)
 {
-    const EncodedSample encoded = encode(pcm.samples.data(), pcm.samples.size(), settings);
-    const Status status = write_file_replacing(output, encoded.brr);
-    if (status != Status::Ok)
-        return fail(err, output, describe(status));
-    return kExitOk;
+    if (plan.loops) {
+        const LoopLayout layout = plan_loop(plan.start, plan.end, pcm.sample_rate, rate);
+        return kBrrHeaderBytes + layout.total() / kBlockSamples * kBlockBytes;
+    }
+    return kBlockBytes *
+           encoded_block_count(resampled_length(pcm.samples.size(), pcm.sample_rate, rate), false);
 }
 
-int encode_loop(const std::string &input, const MonoPcm &pcm, const Options &options,
-                const EncoderSettings &settings, const std::string &output, std::ostream &err)
+// The highest rate from `highest` down to `lowest` at which an encoding per
+// `plan` takes at least no more than `limit` bytes; 0 if none. Sizes grow with
+// the rate, nearly monotonically: every rate is tried, from the layout alone.
+std::uint32_t highest_fitting_rate(const MonoPcm &pcm, const Plan &plan, std::uint64_t limit,
+                                   std::uint32_t highest, std::uint32_t lowest)
+{
+    for (std::uint32_t rate = highest; rate >= lowest; --rate)
+        if (least_bytes(pcm, plan, rate) <= limit)
+            return rate;
+    return 0;
+}
+
+// The encoding `plan` describes at its rate, or a Status for a sound too long or
+// a loop too far in.
+Status encode_at(const MonoPcm &pcm, const Plan &plan, const EncoderSettings &settings,
+                 std::vector<std::uint8_t> &out)
+{
+    if (!plan.loops) {
+        if (resampled_length(pcm.samples.size(), pcm.sample_rate, plan.rate) > kMaxEncodeSamples)
+            return Status::TooLong;
+        const std::vector<std::int16_t> samples =
+            resample(pcm.samples.data(), pcm.samples.size(), pcm.sample_rate, plan.rate);
+        out = encode(samples.data(), samples.size(), settings).brr;
+        return Status::Ok;
+    }
+    const LoopLayout &layout = plan.layout;
+    if (layout.total() > kMaxEncodeSamples)
+        return Status::TooLong;
+    const std::size_t offset = layout.loop_start() / kBlockSamples * kBlockBytes;
+    if (offset > kMaxLoopOffset)
+        return Status::LoopTooFar;
+    const std::vector<std::int16_t> laid =
+        lay_out_loop(pcm.samples.data(), plan.start, plan.end, layout);
+    out = make_headered(encode_looped(laid.data(), laid.size(), layout.loop_start(), settings).brr,
+                        offset);
+    return Status::Ok;
+}
+
+// The loop the options ask for, checked against the input; false after
+// reporting a loop the input cannot satisfy.
+bool resolve_loop(const std::string &input, const MonoPcm &pcm, const Options &options, Plan &plan,
+                  std::ostream &err)
 {
     const std::uint64_t frames = pcm.samples.size();
     std::uint64_t start = options.loop_start;
     std::uint64_t end = options.has_loop_end ? options.loop_end : frames;
     if (options.loop_from_file) {
-        if (!pcm.has_loop)
-            return fail(err, input, describe(Status::NoLoop));
+        if (!pcm.has_loop) {
+            fail(err, input, describe(Status::NoLoop));
+            return false;
+        }
         start = pcm.loop_start;
         // Some writers store one past the last frame played: that is the sound's end.
         end = pcm.loop_end == frames + 1 ? frames : pcm.loop_end;
     }
-    if (start >= end)
-        return fail(err, input,
-                    "loop start " + std::to_string(start) + " is not before loop end " +
-                        std::to_string(end));
-    if (end > frames)
-        return fail(err, input,
-                    "loop end " + std::to_string(end) + " is past the sound's " +
-                        std::to_string(frames) + " frames");
-    const LoopLayout layout = plan_loop(start, end);
-    if (layout.total() > kMaxEncodeSamples)
-        return fail(err, input, describe(Status::TooLong));
-    const std::size_t offset = layout.loop_start() / kBlockSamples * kBlockBytes;
-    if (offset > kMaxLoopOffset)
-        return fail(err, input, describe(Status::LoopTooFar));
-    const std::vector<std::int16_t> laid = lay_out_loop(pcm.samples.data(), start, end, layout);
-    const EncodedSample encoded =
-        encode_looped(laid.data(), laid.size(), layout.loop_start(), settings);
-    const Status status = write_file_replacing(output, make_headered(encoded.brr, offset));
-    if (status != Status::Ok)
-        return fail(err, output, describe(status));
-    if (layout.resampled) {
+    if (start >= end) {
+        fail(err, input,
+             "loop start " + std::to_string(start) + " is not before loop end " +
+                 std::to_string(end));
+        return false;
+    }
+    if (end > frames) {
+        fail(err, input,
+             "loop end " + std::to_string(end) + " is past the sound's " + std::to_string(frames) +
+                 " frames");
+        return false;
+    }
+    plan.loops = true;
+    plan.start = start;
+    plan.end = end;
+    return true;
+}
+
+// `samples` with two decimals where it is not a whole number.
+std::string sample_count(double samples)
+{
+    char text[32];
+    if (samples == std::floor(samples))
+        std::snprintf(text, sizeof text, "%.0f", samples);
+    else
+        std::snprintf(text, sizeof text, "%.2f", samples);
+    return text;
+}
+
+// The lines a finished encoding per `plan` prints: its rate when that is not the
+// DSP's, then a loop's tuning where its pitch was not kept.
+void report_tuning(const std::string &input, const Plan &plan, std::ostream &err)
+{
+    char line[200];
+    if (plan.rate != kOutputRate) {
+        // The pitch register value that plays one sample per 1/rate s: 0x1000 plays 32 kHz.
+        const long pitch = std::lround(static_cast<double>(kUnityPitch) * plan.rate / kOutputRate);
+        std::snprintf(line, sizeof line,
+                      "encoded at %u Hz: pitch 0x%04lx plays it at its recorded pitch, tuned "
+                      "%+.2f cents against a 32 kHz sample",
+                      plan.rate, pitch, 1200 * std::log2(plan.rate / double(kOutputRate)));
+        err << "snesbrr: " << input << ": " << line << "\n";
+    }
+    const LoopLayout &layout = plan.layout;
+    if (plan.loops && layout.resampled) {
         // The figure the utility derives from the output by the same rule.
         const double cents = layout.cents_flat();
-        char line[160];
         std::snprintf(line, sizeof line,
-                      "loop of %zu samples resampled to %zu (whole blocks): it plays %.2f cents "
+                      "loop of %s samples resampled to %zu (whole blocks): it plays %.2f cents "
                       "%s, so tune the instrument %.2f cents %s",
-                      layout.input_length, layout.output_length, std::abs(cents),
-                      cents > 0 ? "flat" : "sharp", std::abs(cents),
+                      sample_count(layout.length_at_rate).c_str(), layout.output_length,
+                      std::abs(cents), cents > 0 ? "flat" : "sharp", std::abs(cents),
                       cents > 0 ? "higher" : "lower");
         err << "snesbrr: " << input << ": " << line << "\n";
     }
-    return kExitOk;
 }
 
 int encode_file(const std::string &input, const std::string &output, const Options &options,
@@ -164,10 +251,9 @@ int encode_file(const std::string &input, const std::string &output, const Optio
 {
     std::vector<std::uint8_t> bytes;
     MonoPcm pcm;
-    const Status status =
-        read_and_parse(input, bytes, [&](const std::uint8_t *data, std::size_t size) {
-            return read_wav(data, size, pcm);
-        });
+    Status status = read_and_parse(input, bytes, [&](const std::uint8_t *data, std::size_t size) {
+        return read_wav(data, size, pcm);
+    });
     if (status != Status::Ok)
         return fail(err, input, describe(status));
     // An empty encoding would be a sample without even an end block.
@@ -177,9 +263,49 @@ int encode_file(const std::string &input, const std::string &output, const Optio
         return fail(err, input, describe(Status::TooLong));
     EncoderSettings settings;
     settings.flat = options.flat;
-    if (!options.loops())
-        return encode_plain(pcm, settings, output, err);
-    return encode_loop(input, pcm, options, settings, output, err);
+    Plan plan;
+    if (options.loops() && !resolve_loop(input, pcm, options, plan, err))
+        return kExitFailure;
+    // The DSP plays at most 32 kHz: a faster recording is brought down to it.
+    plan.rate = options.has_rate ? static_cast<std::uint32_t>(options.rate)
+                                 : std::min<std::uint32_t>(pcm.sample_rate, kOutputRate);
+    const std::uint32_t lowest = std::min<std::uint32_t>(plan.rate, kMinRate);
+    if (options.has_max_bytes) {
+        const std::uint32_t rate =
+            highest_fitting_rate(pcm, plan, options.max_bytes, plan.rate, lowest);
+        if (rate == 0)
+            return fail(err, input,
+                        "does not fit in " + std::to_string(options.max_bytes) +
+                            " bytes even at " + std::to_string(lowest) + " Hz, where it takes " +
+                            std::to_string(least_bytes(pcm, plan, lowest)));
+        plan.rate = rate;
+    }
+    if (plan.loops)
+        plan.layout = plan_loop(plan.start, plan.end, pcm.sample_rate, plan.rate);
+    std::vector<std::uint8_t> encoded;
+    status = encode_at(pcm, plan, settings, encoded);
+    if (status == Status::Ok && options.has_max_bytes && encoded.size() > options.max_bytes) {
+        // Only a lead-in block takes it over, and the rates just below decide it
+        // alike (the sound's start hardly changes): the rate that leaves a block
+        // for it. Only where no rate is that low is the lead-in given up.
+        const std::uint32_t lower =
+            options.max_bytes < kBlockBytes
+                ? 0
+                : highest_fitting_rate(pcm, plan, options.max_bytes - kBlockBytes, plan.rate,
+                                       lowest);
+        if (lower != 0)
+            plan.rate = lower;
+        else
+            settings.allow_lead_in = false;
+        status = encode_at(pcm, plan, settings, encoded);
+    }
+    if (status != Status::Ok)
+        return fail(err, input, describe(status));
+    status = write_file_replacing(output, encoded);
+    if (status != Status::Ok)
+        return fail(err, output, describe(status));
+    report_tuning(input, plan, err);
+    return kExitOk;
 }
 
 int decode_file(const std::string &input, int pitch, bool blocks_only, const std::string &output,
@@ -237,6 +363,20 @@ int take_options(std::vector<std::string> &args, Options &options, std::ostream 
                                    a + " '" + args[i + 1] + "' is not a decimal number of frames");
             seen = true;
             ++i;
+        } else if (a == "--rate" || a == "--max-bytes") {
+            const bool is_rate = a == "--rate";
+            bool &seen = is_rate ? options.has_rate : options.has_max_bytes;
+            std::uint64_t &value = is_rate ? options.rate : options.max_bytes;
+            if (seen)
+                return usage_error(err, a + " is given twice");
+            if (i + 1 == args.size() || !parse_frames(args[i + 1], value) ||
+                (is_rate && (value < kMinRate || value > kOutputRate)))
+                return usage_error(err, is_rate ? "--rate needs a decimal number of Hz, " +
+                                                      std::to_string(kMinRate) + " to " +
+                                                      std::to_string(kOutputRate)
+                                                : "--max-bytes needs a decimal number of bytes");
+            seen = true;
+            ++i;
         } else if (a == "--loop" || a == "--flat" || a == "--blocks") {
             bool &flag = a == "--loop"   ? options.loop_from_file
                          : a == "--flat" ? options.flat
@@ -275,8 +415,9 @@ int dispatch(std::vector<std::string> args, std::ostream &out, std::ostream &err
                           (args.size() == 5 && args[1] == "-d" && args[2] == "-p");
     if (encoding && options.blocks)
         return usage_error(err, "--blocks is for decoding (-d)");
-    if (decoding && (options.loops() || options.flat))
-        return usage_error(err, "the loop options and --flat are for encoding (-e)");
+    if (decoding && (options.loops() || options.flat || options.has_rate || options.has_max_bytes))
+        return usage_error(err,
+                           "the loop options, --flat, --rate and --max-bytes are for encoding (-e)");
     if (decoding && options.blocks && args.size() == 5)
         return usage_error(err, "-p does not go with --blocks: the blocks are not played");
     if (encoding)

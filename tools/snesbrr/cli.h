@@ -1,7 +1,10 @@
 #pragma once
 // The command line of snesbrr, as a function so tests can call it in-process.
 //   snesbrr IN.wav -e OUT.brr [--loop | --loop-start S [--loop-end E]] [--flat]
-//       encode; with a loop, into the headered form (see brrfile.h and loop.h)
+//                             [--rate HZ] [--max-bytes N]
+//       encode, at HZ (1000-32000; by default the file's rate, at most 32000) or
+//       the highest rate whose output fits in N bytes; with a loop, into the
+//       headered form (see brrfile.h and loop.h)
 //   snesbrr IN.brr -d [-p PITCH] OUT.wav   play at PITCH (hex, 0-3fff; default 1000)
 //   snesbrr IN.brr -d --blocks OUT.wav     the decoded blocks, with the loop in "smpl"
 //   snesbrr -h | --help                    usage

@@ -91,10 +91,10 @@ bool race_lead_in(const std::int16_t *pcm, std::size_t count, const EncoderSetti
                                                            first_block_error(plain.data(), 4);
     if (!try_lead_in && flat_out == nullptr)
         return false;
-    const FlatObjective plain_objective(std::move(plain), 0, kNoLoop, settings.click_guard);
+    const FlatObjective plain_objective(std::move(plain), count, 0, kNoLoop, settings.click_guard);
     const FlatObjective led_objective(try_lead_in ? layout_targets(pcm, count, true)
                                                   : std::vector<int>{},
-                                      1, kNoLoop, settings.click_guard);
+                                      kBlockSamples + count, 1, kNoLoop, settings.click_guard);
     Beam<FlatObjective> without(plain_objective, settings);
     Beam<FlatObjective> with(led_objective, settings);
     // When only the decision is wanted, the lead-in's encoding stops once the
@@ -163,12 +163,17 @@ EncodedSample loop_encode(const Objective &objective, const EncoderSettings &set
         return e;
     };
     EncodedSample result = finish(plain);
+    std::size_t exact = plain.exact_blocks();
     for (Beam<Objective> &beam : careful) {
         EncodedSample e = finish(beam);
-        // The search means every pass to decode alike; the decoder has the last word.
-        if (!e.brr.empty() && e.squared_error < result.squared_error &&
-            passes_alike(e.brr, loop_block))
+        // Blocks decoded exactly outweigh any error; the search means every pass to
+        // decode alike, and the decoder has the last word.
+        const bool better = beam.exact_blocks() != exact ? beam.exact_blocks() > exact
+                                                         : e.squared_error < result.squared_error;
+        if (!e.brr.empty() && better && passes_alike(e.brr, loop_block)) {
             result = std::move(e);
+            exact = beam.exact_blocks();
+        }
     }
     return result;
 }
@@ -212,7 +217,8 @@ EncodedSample encode(const std::int16_t *pcm, std::size_t count, const EncoderSe
     // The lead-in block is decided as the flat encoder decides it, so that both
     // spend the same number of blocks on an input.
     const bool lead_in = race_lead_in(pcm, count, settings, nullptr);
-    const PlayedObjective played(layout_targets(pcm, count, lead_in), lead_in ? 1 : 0, kNoLoop,
+    const PlayedObjective played(layout_targets(pcm, count, lead_in),
+                                 (lead_in ? kBlockSamples : 0) + count, lead_in ? 1 : 0, kNoLoop,
                                  settings.click_guard);
     Beam<PlayedObjective> beam(played, settings);
     while (!beam.done())
@@ -227,8 +233,10 @@ EncodedSample encode_looped(const std::int16_t *pcm, std::size_t count, std::siz
     const std::vector<int> target(pcm, pcm + count);
     const std::size_t loop_block = loop_start / kBlockSamples;
     if (settings.flat)
-        return loop_encode(FlatObjective(target, 0, loop_block, settings.click_guard), settings);
-    return loop_encode(PlayedObjective(target, 0, loop_block, settings.click_guard), settings);
+        return loop_encode(FlatObjective(target, count, 0, loop_block, settings.click_guard),
+                           settings);
+    return loop_encode(PlayedObjective(target, count, 0, loop_block, settings.click_guard),
+                       settings);
 }
 
 EncodedSample encode_baseline(const std::int16_t *pcm, std::size_t count)

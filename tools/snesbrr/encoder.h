@@ -12,6 +12,13 @@
 // error. With `flat` it minimises the error of the decoded values themselves,
 // as before (for input that is already pre-emphasised); its output is fixed.
 //
+// Exact blocks. Where a block of input (padding aside) decodes exactly from
+// the history a kept path leaves, as the DSP's doubled samples do, it is encoded
+// so under either objective, unless that would click: decoded samples, such as
+// an exported sample's, re-encode to blocks that decode to the same samples.
+// A recording's blocks practically never are, but for digital silence, which
+// is then encoded as silence.
+//
 // Layout of an encoded sample of N input samples (16-bit, mono):
 //   [optional silent lead-in block] input blocks, padded with silence
 //   [silent blocks] silent end block

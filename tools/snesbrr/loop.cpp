@@ -3,57 +3,20 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
-#include <numeric>
 
 #include "brr.h"
+#include "resample.h"
 
 namespace snesbrr {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
-// The resampling kernel: a windowed sinc reaching this many input frames each way.
-constexpr int kKernelHalfWidth = 16;
-// Kaiser window shape: side lobes near -90 dB.
-constexpr double kKaiserBeta = 9.0;
-
-// The modified Bessel function I0, by its power series, to double precision.
-double bessel_i0(double x)
+// The multiple of 16 nearest to numerator / denominator, the larger on a tie
+// (a tie at 16n + 8 keeps every sample).
+std::uint64_t nearest_blocks(std::uint64_t numerator, std::uint64_t denominator)
 {
-    double sum = 1, term = 1;
-    for (int k = 1; term > 1e-17 * sum; ++k) {
-        term *= (x / (2 * k)) * (x / (2 * k));
-        sum += term;
-    }
-    return sum;
-}
-
-// Value at input time `t` (frames) of the sound `source(i)` gives frame by frame,
-// low-passed at `cutoff` (a fraction of the input's Nyquist frequency, 0..1).
-template <class Source> double sample_at(double t, double cutoff, Source source)
-{
-    const long base = static_cast<long>(std::floor(t));
-    const double window_norm = bessel_i0(kKaiserBeta);
-    double sum = 0, weights = 0;
-    for (long i = base - kKernelHalfWidth + 1; i <= base + kKernelHalfWidth; ++i) {
-        const double d = t - static_cast<double>(i);
-        const double r = d / kKernelHalfWidth;
-        if (r <= -1 || r >= 1)
-            continue;
-        const double x = kPi * cutoff * d;
-        const double sinc = x == 0 ? 1.0 : std::sin(x) / x;
-        const double w = sinc * bessel_i0(kKaiserBeta * std::sqrt(1 - r * r)) / window_norm;
-        sum += w * source(i);
-        weights += w;
-    }
-    // Normalised so that a constant stays exactly constant at every fraction.
-    return sum / weights;
-}
-
-std::int16_t to_pcm(double v)
-{
-    return static_cast<std::int16_t>(std::lround(std::clamp(v, -32768.0, 32767.0)));
+    const std::uint64_t block = kBlockSamples;
+    return (numerator + block / 2 * denominator) / (block * denominator) * block;
 }
 
 } // namespace
@@ -62,29 +25,63 @@ double LoopLayout::cents_flat() const
 {
     if (!resampled)
         return 0;
-    return 1200 * std::log2(static_cast<double>(output_length) / static_cast<double>(input_length));
+    const double span = length_at_rate > 0 ? length_at_rate : static_cast<double>(input_length);
+    return 1200 * std::log2(static_cast<double>(output_length) /
+                            (static_cast<double>(repeats) * span));
 }
 
-LoopLayout plan_loop(std::size_t start, std::size_t end)
+double loop_cents_flat(std::size_t input_length, std::uint32_t input_rate, std::uint32_t rate,
+                       std::size_t output_length)
 {
-    assert(start < end);
-    const std::size_t block = kBlockSamples;
     LoopLayout layout;
-    const std::size_t length = end - start;
+    layout.input_length = input_length;
+    layout.length_at_rate = static_cast<double>(input_length) * rate / input_rate;
+    layout.output_length = output_length;
+    layout.repeats = static_cast<std::size_t>(
+        std::max(1.0, std::round(static_cast<double>(output_length) / layout.length_at_rate)));
+    layout.resampled = static_cast<std::uint64_t>(output_length) * input_rate !=
+                       static_cast<std::uint64_t>(layout.repeats) * input_length * rate;
+    return layout.cents_flat();
+}
+
+LoopLayout plan_loop(std::size_t start, std::size_t end, std::uint32_t input_rate,
+                     std::uint32_t rate)
+{
+    assert(start < end && input_rate > 0 && rate > 0);
+    LoopLayout layout;
+    const std::uint64_t length = end - start;
     layout.input_length = length;
-    if (length < kMinResampledLoop || length % block == 0) {
-        layout.output_length = length * (block / std::gcd(length, block));
-        layout.intro = start;
-    } else {
-        // Nearest whole blocks; a tie (16n + 8 frames) goes up, which keeps every frame.
-        layout.output_length = (length + block / 2) / block * block;
-        layout.resampled = true;
-        // The loop start lands on the output sample nearest its resampled time.
-        layout.intro = static_cast<std::size_t>(
-            std::llround(static_cast<double>(start) * static_cast<double>(layout.output_length) /
-                         static_cast<double>(length)));
+    layout.length_at_rate = static_cast<double>(length * rate) / input_rate;
+    // k passes span k * length * rate / input_rate samples at the rate.
+    const auto output_for = [&](std::uint64_t k) {
+        return nearest_blocks(k * length * rate, input_rate);
+    };
+    const auto cents_off = [&](std::uint64_t k, std::uint64_t m) {
+        return std::abs(std::log2(static_cast<double>(m) / (k * layout.length_at_rate)));
+    };
+    std::uint64_t best_k = 1, best_m = output_for(1);
+    if (layout.length_at_rate < kMinResampledLoop) {
+        double best_off = HUGE_VAL;
+        for (std::uint64_t k = 1; k <= kMaxLoopRepeats; ++k) {
+            const std::uint64_t m = output_for(k);
+            const bool exact = m * input_rate == k * length * rate;
+            const double off = exact ? 0.0 : cents_off(k, m);
+            if (m > 0 && off < best_off) {
+                best_off = off;
+                best_k = k;
+                best_m = m;
+            }
+        }
     }
-    layout.pad = (block - layout.intro % block) % block;
+    layout.repeats = best_k;
+    layout.output_length = best_m;
+    layout.resampled = best_m * input_rate != best_k * length * rate;
+    layout.copied = best_m == best_k * length;
+    // The loop start lands on the output sample nearest its resampled time.
+    layout.intro = layout.copied ? start
+                                 : static_cast<std::size_t>(std::llround(
+                                       static_cast<double>(start) / layout.step()));
+    layout.pad = (kBlockSamples - layout.intro % kBlockSamples) % kBlockSamples;
     return layout;
 }
 
@@ -96,7 +93,7 @@ std::vector<std::int16_t> lay_out_loop(const std::int16_t *pcm, std::size_t star
     std::vector<std::int16_t> out(layout.total(), 0);
     std::int16_t *intro = out.data() + layout.pad;
     std::int16_t *loop = intro + layout.intro;
-    if (!layout.resampled) {
+    if (layout.copied) {
         std::copy(pcm, pcm + start, intro);
         for (std::size_t j = 0; j < layout.output_length; ++j)
             loop[j] = pcm[start + j % length];
@@ -112,15 +109,15 @@ std::vector<std::int16_t> lay_out_loop(const std::int16_t *pcm, std::size_t star
     const auto plain = [&](long i) -> double {
         return i < 0 ? 0.0 : i < first ? pcm[i] : periodic(i);
     };
-    const double step = static_cast<double>(length) / static_cast<double>(layout.output_length);
-    const double cutoff = std::min(1.0, 1.0 / step);
+    const double step = layout.step();
+    const SincKernel kernel(step);
     for (std::size_t j = 0; j < layout.intro; ++j) {
         const double t = static_cast<double>(start) - static_cast<double>(layout.intro - j) * step;
-        intro[j] = to_pcm(sample_at(t, cutoff, plain));
+        intro[j] = to_pcm(kernel.at(t, plain));
     }
     for (std::size_t j = 0; j < layout.output_length; ++j) {
         const double t = static_cast<double>(start) + static_cast<double>(j) * step;
-        loop[j] = to_pcm(sample_at(t, cutoff, periodic));
+        loop[j] = to_pcm(kernel.at(t, periodic));
     }
     return out;
 }

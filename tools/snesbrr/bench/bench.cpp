@@ -2,7 +2,8 @@
 //  - the decoded values against the input, the flat encoder against the common
 //    per-block search (the objective the flat encoder minimises);
 //  - what the DSP plays, at pitch 0x1000 and 0x0800, the default encoder
-//    against the flat one (today's encoder), with speed and block counts.
+//    against the flat one (today's encoder), with speed and block counts;
+// then the looped material (loops.cpp) and the fit to a size (fit.cpp).
 // Usage: snesbrr_bench [--beam N] [--played-beam N] [--trellis N] [--refined N]
 #include <algorithm>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include "brr.h"
 #include "corpus.h"
 #include "encoder.h"
+#include "fit.h"
 #include "loops.h"
 #include "voice.h"
 
@@ -236,5 +238,6 @@ int main(int argc, char *argv[])
     if (!note.empty())
         std::printf("note: %s\n", note.c_str());
     bench::print_loop_figures(settings);
+    bench::print_fit_figures(corpus);
     return 0;
 }

@@ -106,6 +106,11 @@ template <class Objective> void Beam<Objective>::advance()
     const bool seamless_end = b + 1 == layout.blocks && loop_filters_ > 1;
     const int filters = allowed_filters(b);
     next_.clear();
+    if (layout.all_input(b) && offer_exact(b, loop_here, seamless_end, filters)) {
+        ++exact_blocks_;
+        commit(b);
+        return;
+    }
     Ranking cheapest;
     for (int k = 0; k < beam_.size(); ++k) {
         const Node &node = beam_[k];
@@ -125,6 +130,73 @@ template <class Objective> void Beam<Objective>::advance()
             refine(block, node, k, best[r], loop_here);
     }
     commit(b);
+}
+
+// The path through the block `block` views that decodes its input exactly with
+// `filter` and `shift` from the history in `path`, which it extends and scores
+// as the block search would; false if none does. A run that would click is not
+// reproduced: the click guard outranks exactness (three samples at the negative
+// rail are exactly decodable and overflow the interpolation).
+template <class Block> bool exact_path(const Block &block, int filter, int shift, Path &path)
+{
+    const int *input = block.input();
+    path.error += block.start_error(path);
+    for (int j = 0; j < kBlockSamples; ++j) {
+        const int value = input[j] / 2;
+        const int prediction = predict(filter, path.old, path.older);
+        int nibble = kNibbleMin;
+        while (nibble <= kNibbleMax &&
+               clamp_and_wrap(prediction + scale_nibble(nibble, shift)) != value)
+            ++nibble;
+        if (nibble > kNibbleMax || !block.allowed(path.older, path.old, value))
+            return false;
+        path.error += block.sample_error(j, path.older, path.old, value);
+        path.older = path.old;
+        path.old = value;
+        path.nibbles = append(path.nibbles, nibble);
+    }
+    path.error += block.end_error(path, filter, shift);
+    return true;
+}
+
+// Offers the next beam, from every kept history that allows it, a path that
+// decodes block `b` exactly (and where the end block of a loop must land on the
+// loop's entry, one that does); false if there is none.
+template <class Objective>
+bool Beam<Objective>::offer_exact(std::size_t b, bool loop_here, bool seamless_end, int filters)
+{
+    // The decoder's samples are even: an odd one rules the block out at once.
+    const int *input = objective_.block(b, LoopEntry{}).input();
+    for (int j = 0; j < kBlockSamples; ++j)
+        if (input[j] % 2 != 0)
+            return false;
+    // A loop block that is its own end block may take the filters its seam allows.
+    if (loop_here && seamless_end)
+        filters = loop_filters_;
+    for (int k = 0; k < beam_.size(); ++k) {
+        const Node &node = beam_[k];
+        const LoopEntry loop =
+            loop_here ? LoopEntry{{0, 0}, History{node.old, node.older}} : node.loop;
+        const Block block = objective_.block(b, loop);
+        const bool seam = seamless_end && (loop_here || node.loop_filter != 0);
+        bool found = false;
+        for (int filter = 0; filter < filters && !found; ++filter) {
+            for (int shift = 0; shift <= kMaxShift && !found; ++shift) {
+                Path path{node.old, node.older, 0, 0};
+                if (!exact_path(block, filter, shift, path))
+                    continue;
+                // Every pass alike: the end block leaves the history the loop block reads.
+                const int loop_filter = loop_here ? filter : node.loop_filter;
+                const History &entry = loop.history;
+                if (seam && loop_filter != 0 &&
+                    (path.old != entry.old || (loop_filter >= 2 && path.older != entry.older)))
+                    continue;
+                offer(node, k, filter, shift, path, loop_here);
+                found = true;
+            }
+        }
+    }
+    return next_.size() > 0;
 }
 
 // Filters block `b` may use: 0..n-1.

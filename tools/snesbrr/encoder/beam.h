@@ -86,6 +86,8 @@ template <class Objective> class Beam {
     std::size_t next_block() const { return next_block_; }
     // Squared error of the best encoding of the blocks so far.
     std::int64_t best_cost() const { return beam_[0].cost; }
+    // Blocks so far that decode exactly to the input, in every path kept.
+    std::size_t exact_blocks() const { return exact_blocks_; }
 
     // True if `other`, given the same blocks from here on, would choose exactly
     // as this one does: the same decoder states in the same order, every cost
@@ -94,7 +96,9 @@ template <class Objective> class Beam {
     // one's plus the offset.
     bool same_future(const Beam &other, std::int64_t &offset) const;
 
-    // Encodes the next block.
+    // Encodes the next block. Where some kept history lets the decoder reproduce
+    // a block of input exactly, the block is encoded so from those histories
+    // alone, whatever the objective: decoded samples re-encode without loss.
     void advance();
 
     // The blocks of the best encoding, without an end block of its own; blocks
@@ -103,6 +107,7 @@ template <class Objective> class Beam {
 
   private:
     int allowed_filters(std::size_t b) const;
+    bool offer_exact(std::size_t b, bool loop_here, bool seamless_end, int filters);
     std::int64_t room(const Node &node) const;
     int rank_pairs(const Block &block, const Node &node, int filters, Ranking &cheapest,
                    Pair best[kMaxRanked]) const;
@@ -119,6 +124,7 @@ template <class Objective> class Beam {
     int refined_;
     int loop_filters_ = 1;
     bool failed_ = false;
+    std::size_t exact_blocks_ = 0;
     std::vector<Step> steps_;
     Pool beam_;
     Pool next_;

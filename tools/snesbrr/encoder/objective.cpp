@@ -62,9 +62,10 @@ bool FlatBlock::allowed(int older, int old, int value) const
     return !guard_ || !clicks(older, old, value);
 }
 
-FlatObjective::FlatObjective(std::vector<int> target, std::size_t first, std::size_t loop_block,
-                             bool guard)
-    : layout{target.size() / kBlockSamples, first, loop_block}, target_(std::move(target)),
+FlatObjective::FlatObjective(std::vector<int> target, std::size_t input_end, std::size_t first,
+                             std::size_t loop_block, bool guard)
+    : layout{target.size() / kBlockSamples, first, loop_block, input_end},
+      target_(std::move(target)),
       guard_(guard)
 {
 }
@@ -179,9 +180,10 @@ void fit_to_range(const std::vector<double> &x, std::vector<double> &u)
         }
 }
 
-PlayedObjective::PlayedObjective(const std::vector<int> &input, std::size_t first,
-                                 std::size_t loop_block, bool guard)
-    : layout{input.size() / kBlockSamples, first, loop_block}, input_(kFront, 0), aim_(kFront, 0),
+PlayedObjective::PlayedObjective(const std::vector<int> &input, std::size_t input_end,
+                                 std::size_t first, std::size_t loop_block, bool guard)
+    : layout{input.size() / kBlockSamples, first, loop_block, input_end}, input_(kFront, 0),
+      aim_(kFront, 0),
       guard_(guard)
 {
     input_.insert(input_.end(), input.begin(), input.end());

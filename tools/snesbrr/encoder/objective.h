@@ -11,6 +11,7 @@
 //   end_error(end, filter, shift)       what a path leaving it adds
 //   targets()                           the values (16-bit) the samples aim at,
 //                                       for a first guess of the shift
+//   input()                             the block's 16 input samples (16-bit)
 // Flat: each decoded value, doubled, against the input.
 // Played: what one voice plays at pitch 0x1000 against the input (see encoder.h).
 #include <cstddef>
@@ -32,6 +33,10 @@ struct Layout {
     std::size_t blocks;     // all blocks of the layout
     std::size_t first;      // blocks before it are a silent lead-in, not encoded
     std::size_t loop_block; // where the last block jumps back to, or kNoLoop
+    std::size_t input_end;  // samples before it are input; padding and silence follow
+    // True if block `b` holds input only, no padding: a block the encoder
+    // reproduces exactly where the decoder can.
+    bool all_input(std::size_t b) const { return (b + 1) * kBlockSamples <= input_end; }
 };
 
 // The loop block as one path through the beam encoded it: its first two values
@@ -57,6 +62,7 @@ class FlatBlock {
     std::int64_t start_error(const Path &) const { return 0; }
     std::int64_t end_error(const Path &, int, int) const { return 0; }
     const int *targets() const { return target_; }
+    const int *input() const { return target_; }
 
   private:
     const int *target_; // the block's 16 input samples
@@ -66,8 +72,10 @@ class FlatBlock {
 class FlatObjective {
   public:
     using Block = FlatBlock;
-    // `target`: the layout's samples, 16-bit, whole blocks.
-    FlatObjective(std::vector<int> target, std::size_t first, std::size_t loop_block, bool guard);
+    // `target`: the layout's samples, 16-bit, whole blocks, of which the first
+    // `input_end` are input.
+    FlatObjective(std::vector<int> target, std::size_t input_end, std::size_t first,
+                  std::size_t loop_block, bool guard);
     static int beam_width(const EncoderSettings &settings) { return settings.beam; }
     // Block `b` of the layout; the flat objective does not hear the loop.
     FlatBlock block(std::size_t b, const LoopEntry &) const;
@@ -102,6 +110,7 @@ class PlayedBlock {
     std::int64_t start_error(const Path &start) const;
     std::int64_t end_error(const Path &end, int filter, int shift) const;
     const int *targets() const { return aim_; }
+    const int *input() const { return input_; }
 
   private:
     friend class PlayedObjective;
@@ -126,12 +135,13 @@ class PlayedBlock {
 class PlayedObjective {
   public:
     using Block = PlayedBlock;
-    // `input`: the layout's samples (16-bit). The aim solves, for the whole
+    // `input`: the layout's samples (16-bit), of which the first `input_end` are
+    // input and the rest padding. The aim solves, for the whole
     // layout with silence around it, "the output centred on each sample equals
     // the input" (the gaussian's three taps, a tridiagonal system; its inverse
     // is stable both ways). A loop's beginning follows its end instead of silence.
-    PlayedObjective(const std::vector<int> &input, std::size_t first, std::size_t loop_block,
-                    bool guard);
+    PlayedObjective(const std::vector<int> &input, std::size_t input_end, std::size_t first,
+                    std::size_t loop_block, bool guard);
     // Its steps cost more than the flat objective's: a narrower beam.
     static int beam_width(const EncoderSettings &settings) { return settings.played_beam; }
     // Block `b` of the layout, entered by a path that encoded the loop block as

@@ -10,6 +10,7 @@
 #include "brrfile.h"
 #include "cli.h"
 #include "encoder.h"
+#include "loop.h"
 #include "test_util.h"
 #include "voice.h"
 #include "wav.h"
@@ -81,36 +82,61 @@ TEST(LoopedEncode, EveryLengthLoopsSeamlesslyAndInTune)
     struct Case {
         std::size_t start, length;
         int periods;
+        std::uint32_t file_rate = 32000;
+        const char *rate = nullptr; // --rate
     };
-    for (const Case c : {Case{512, 16, 1}, Case{1000, 100, 3}, Case{1000, 257, 5},
-                         Case{512, 4000, 40}, Case{1003, 4001, 40}}) {
-        SCOPED_TRACE("loop " + std::to_string(c.start) + " + " + std::to_string(c.length));
+    // At 32 kHz: repeated, whole blocks, resampled. At another rate the loop spans
+    // length * rate / file_rate samples there: whole (50, 200) or not (72.56, 2903.17).
+    for (const Case c :
+         {Case{512, 16, 1}, Case{1000, 100, 3}, Case{1000, 257, 5}, Case{512, 4000, 40},
+          Case{1003, 4001, 40}, Case{1003, 4001, 40, 44100}, Case{1000, 100, 3, 22050, "11025"},
+          Case{700, 300, 3, 48000}, Case{1000, 100, 3, 44100, "32000"}}) {
+        SCOPED_TRACE("loop " + std::to_string(c.start) + " + " + std::to_string(c.length) +
+                     " at " + std::to_string(c.file_rate) + " Hz");
         const std::size_t end = c.start + c.length;
-        save(dir + "/in.wav", wav16(periodic_input(end, c.length, c.periods)));
-        const CliResult r = run_cli({dir + "/in.wav", "-e", dir + "/out.brr", "--loop-start",
-                                     std::to_string(c.start), "--loop-end", std::to_string(end)});
+        save(dir + "/in.wav", wav16(periodic_input(end, c.length, c.periods), c.file_rate));
+        std::vector<std::string> args{dir + "/in.wav",      "-e", dir + "/out.brr", "--loop-start",
+                                      std::to_string(c.start), "--loop-end", std::to_string(end)};
+        if (c.rate)
+            args.insert(args.end(), {"--rate", c.rate});
+        const CliResult r = run_cli(args);
         ASSERT_EQ(r.code, 0) << r.err;
         const Headered h = split(load(dir + "/out.brr"));
         const std::size_t m = h.loop_samples();
-        const double length = double(c.length);
+        const double rate = c.rate ? std::stod(c.rate) : std::min(32000.0, double(c.file_rate));
+        const double length = double(c.length), at_rate = length * rate / c.file_rate;
+        const long lines = rate != 32000 ? 1 : 0; // the rate's line
 
         // Tuning: the pitch kept by repetition, or whole blocks and the cents reported.
-        const bool exact = c.length < 256 || c.length % 16 == 0;
-        double step = 1; // input frames per output sample
+        const bool whole = at_rate == std::floor(at_rate);
+        const bool exact = whole && (at_rate < 256 || std::fmod(at_rate, 16) == 0);
+        EXPECT_EQ(m % 16, 0u);
+        const double repeats = std::max(1.0, std::round(double(m) / at_rate));
+        const double step = repeats * length / double(m); // input frames per output sample
         if (exact) {
-            EXPECT_EQ(m, c.length * (16 / std::gcd(c.length, std::size_t{16})));
-            EXPECT_EQ(r.err, "");
+            const auto l = static_cast<std::size_t>(at_rate);
+            EXPECT_EQ(m, l * (16 / std::gcd(l, std::size_t{16})));
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), lines) << r.err;
+            EXPECT_EQ(r.err.find("loop of"), std::string::npos) << r.err;
         } else {
-            step = length / double(m);
-            EXPECT_EQ(m % 16, 0u);
-            EXPECT_NE(m % c.length, 0u);
-            EXPECT_LE(std::abs(double(m) - length), 8.0);
-            const double cents = 1200 * std::log2(double(m) / length);
+            EXPECT_LE(std::abs(double(m) - repeats * at_rate), 8.0);
+            const double cents = 1200 * std::log2(double(m) / (repeats * at_rate));
             char text[80];
             std::snprintf(text, sizeof text, "it plays %.2f cents %s, so tune the instrument",
                           std::abs(cents), cents > 0 ? "flat" : "sharp");
             EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
-            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), lines + 1);
+        }
+        // The figure a holder of the output derives, and the utility's older way
+        // for input at its own rate (a layout of L and M alone).
+        const double stated = loop_cents_flat(c.length, c.file_rate, std::uint32_t(rate), m);
+        EXPECT_NEAR(stated, exact ? 0.0 : 1200 * std::log2(double(m) / (repeats * at_rate)), 1e-9);
+        if (rate == c.file_rate) {
+            LoopLayout alone;
+            alone.input_length = c.length;
+            alone.output_length = m;
+            alone.resampled = m % c.length != 0;
+            EXPECT_NEAR(alone.cents_flat(), stated, 1e-9);
         }
         // The loop block is the input's loop start, after fewer than 16 samples of padding.
         const double pad = double(h.loop_block * 16) - double(c.start) / step;
@@ -140,7 +166,7 @@ TEST(LoopedEncode, EveryLengthLoopsSeamlesslyAndInTune)
 
         // The voice itself plays the same loop over and over once the first pass is
         // through: two seconds, periodic in the loop length, faded to silence.
-        if (c.length == 100 || c.length == 4001) {
+        if (c.file_rate == 32000 && (c.length == 100 || c.length == 4001)) {
             ASSERT_EQ(run_cli({dir + "/out.brr", "-d", dir + "/out.wav"}).code, 0);
             const Samples played = read_samples(dir + "/out.wav");
             ASSERT_EQ(played.size(), kLoopRenderSamples);
@@ -329,32 +355,71 @@ TEST(BrrDecode, RawAndHeaderedFormsAndTheirRefusals)
     }
 }
 
-TEST(BlocksExport, ReencodingTheExportKeepsOffsetAndLoopLength)
+TEST(BrrBlocksExport, ReencodingTheExportDecodesToTheSameSamples)
 {
+    // The export holds what the DSP decodes. Re-encoded, by either objective,
+    // with its loop or without, every block decodes exactly as before: a loop
+    // of whole blocks, a loop resampled to whole blocks, a loop block with a
+    // filter other than 0 (its end block lands on the loop's entry history),
+    // and a sound without a loop.
     const std::string dir = scratch_dir("loop-export");
-    for (const auto &[start, length] : {std::pair<int, int>{1000, 100}, {1003, 4001}}) {
-        const std::size_t end = static_cast<std::size_t>(start + length);
-        // About 320 Hz, where the DSP's filter hardly matters.
-        save(dir + "/in.wav",
-             wav16(periodic_input(end, static_cast<std::size_t>(length), length / 100)));
-        ASSERT_EQ(run_cli({dir + "/in.wav", "-e", dir + "/a.brr", "--loop-start",
-                           std::to_string(start), "--loop-end", std::to_string(end)})
-                      .code,
-                  0);
+    struct Case {
+        const char *name;
+        Samples input;
+        std::size_t start, end; // the loop; end 0 for none
+    };
+    const Case cases[] = {
+        {"loop of 100", periodic_input(1100, 100, 1), 1000, 1100},
+        {"loop of 4001", periodic_input(5004, 4001, 40), 1003, 5004},
+        // Bright and loud: the played objective alone would rather not be exact.
+        {"loop block with a filter", sine(2000, 30000, 4096, 1.0), 1024, 4096},
+        {"no loop", noise(12000, 3000, 5), 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool looped = c.end != 0;
+        save(dir + "/in.wav", wav16(c.input));
+        std::vector<std::string> args{dir + "/in.wav", "-e", dir + "/a.brr"};
+        if (looped)
+            args.insert(args.end(), {"--loop-start", std::to_string(c.start), "--loop-end",
+                                     std::to_string(c.end)});
+        ASSERT_EQ(run_cli(args).code, 0);
         ASSERT_EQ(run_cli({dir + "/a.brr", "-d", "--blocks", dir + "/a.wav"}).code, 0);
-        // The export holds decoded values, already shaped for the DSP's filter:
-        // they are re-encoded as they are (--flat), not shaped a second time.
-        const CliResult r = run_cli({dir + "/a.wav", "-e", dir + "/b.brr", "--loop", "--flat"});
-        ASSERT_EQ(r.code, 0);
-        EXPECT_EQ(r.err, ""); // whole blocks: neither padded nor resampled
-        const Headered a = split(load(dir + "/a.brr")), b = split(load(dir + "/b.brr"));
-        EXPECT_EQ(b.loop_block, a.loop_block);
-        EXPECT_EQ(b.blocks.size(), a.blocks.size());
-        // The export holds what the DSP decodes, so re-encoding it loses little.
-        Samples first, second;
+        const auto a_file = load(dir + "/a.brr");
+        const Headered a = looped ? split(a_file) : Headered{0, a_file};
+        if (c.start == 1024) {
+            ASSERT_NE(parse_header(a.blocks[a.loop_block * kBlockBytes]).filter, 0);
+        }
+        Samples first;
         ASSERT_EQ(decode_all(a.blocks.data(), a.blocks.size(), first), Status::Ok);
-        ASSERT_EQ(decode_all(b.blocks.data(), b.blocks.size(), second), Status::Ok);
-        EXPECT_GT(snr_db(first, second), 25.0);
+        for (const bool flat : {false, true}) {
+            for (const bool keep_loop : {looped, false}) {
+                SCOPED_TRACE(std::string(flat ? "flat" : "played") +
+                             (keep_loop ? ", looped" : ", unlooped"));
+                std::vector<std::string> again{dir + "/a.wav", "-e", dir + "/b.brr"};
+                if (flat)
+                    again.push_back("--flat");
+                if (keep_loop)
+                    again.push_back("--loop");
+                const CliResult r = run_cli(again);
+                ASSERT_EQ(r.code, 0);
+                EXPECT_EQ(r.err, ""); // whole blocks: neither padded nor resampled
+                const auto b_file = load(dir + "/b.brr");
+                const Headered b = keep_loop ? split(b_file) : Headered{0, b_file};
+                Samples second;
+                ASSERT_EQ(decode_all(b.blocks.data(), b.blocks.size(), second), Status::Ok);
+                if (keep_loop) {
+                    EXPECT_EQ(b.loop_block, a.loop_block);
+                    EXPECT_EQ(second, first);
+                    const auto passes = decode_passes(b.blocks, b.loop_block, 3);
+                    EXPECT_EQ(passes[2], passes[0]);
+                } else {
+                    // Silence follows; the samples before it are the export's.
+                    ASSERT_GE(second.size(), first.size());
+                    EXPECT_EQ(Samples(second.begin(), second.begin() + long(first.size())), first);
+                }
+            }
+        }
     }
 }
 
