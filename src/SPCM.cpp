@@ -528,23 +528,23 @@ int InsertWav(int slot, const char *path, HWND owner)
     return result;
 }
 
-// Cents by which a loop of length frames plays flat once the encoder made it span the
-// blocks from the loop block to the end of the headered image (the codec's tuning
-// figure); 0 when the encoder kept the pitch (the loop spans whole original loops).
-double Detune(const unsigned char *file, int size, int length)
+// Cents by which a loop of length frames of a WAV file at rate Hz plays flat once the
+// encoder made it span the blocks from the loop block to the end of the headered image
+// (the codec's tuning figure); 0 when the encoder kept the pitch. Files above 32000 Hz
+// are encoded at 32000 Hz, the sound chip's own rate.
+double Detune(const unsigned char *file, int size, int length, int rate)
 {
-    snesbrr::LoopLayout layout;
-    layout.input_length = static_cast<size_t>(length);
-    layout.output_length = static_cast<size_t>((size - kHeader - Get16(file)) / kBlock) *
+    const uint32_t encoded = rate > 32000 ? 32000u : static_cast<uint32_t>(rate);
+    const size_t samples = static_cast<size_t>((size - kHeader - Get16(file)) / kBlock) *
                            snesbrr::kBlockSamples;
-    layout.resampled = layout.output_length % layout.input_length != 0;
-    return layout.cents_flat();
+    return snesbrr::loop_cents_flat(static_cast<size_t>(length), static_cast<uint32_t>(rate),
+                                    encoded, samples);
 }
 
 int InsertLoopedWav(int slot, const char *path, HWND owner, SPCMLoopAsk ask, double *cents)
 {
-    int frames = 0, loopStart = -1, loopEnd = 0;
-    if (!BRRWavLoop(path, owner, &frames, &loopStart, &loopEnd))
+    int frames = 0, loopStart = -1, loopEnd = 0, rate = 32000;
+    if (!BRRWavLoop(path, owner, &frames, &loopStart, &loopEnd, &rate))
         return 1;
     if (frames == 0) {
         FIOError("This WAV file holds no sound, so there is nothing to loop.\n"
@@ -561,7 +561,7 @@ int InsertLoopedWav(int slot, const char *path, HWND owner, SPCMLoopAsk ask, dou
     unsigned char *file = BRREncodeLooped(path, loopStart, loopEnd, owner, &size);
     const int result = PlaceRead(slot, file, size, Form::Looped, "the encoder's output");
     if (result == 0)
-        *cents = Detune(file, size, loopEnd - loopStart);
+        *cents = Detune(file, size, loopEnd - loopStart, rate);
     free(file);
     return result;
 }

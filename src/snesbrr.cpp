@@ -207,7 +207,7 @@ unsigned char *BRREncode(const char *path, HWND owner, int *length)
     return data;
 }
 
-bool BRRWavLoop(const char *path, HWND owner, int *frames, int *loopStart, int *loopEnd)
+bool BRRWavLoop(const char *path, HWND owner, int *frames, int *loopStart, int *loopEnd, int *rate)
 {
     snesbrr::Status status = snesbrr::Status::ReadFailed;
     snesbrr::MonoPcm pcm;
@@ -231,6 +231,8 @@ bool BRRWavLoop(const char *path, HWND owner, int *frames, int *loopStart, int *
     const bool inside = pcm.has_loop && pcm.loop_start < pcm.loop_end && pcm.loop_end <= count;
     *loopStart = inside ? static_cast<int>(pcm.loop_start) : -1;
     *loopEnd = inside ? static_cast<int>(pcm.loop_end) : 0;
+    if (rate)
+        *rate = static_cast<int>(pcm.sample_rate);
     return true;
 }
 

@@ -20,9 +20,10 @@ unsigned char *BRREncode(const char *path, HWND owner, int *length = nullptr);
 
 // Reads the WAV file at path with the codec's reader: *frames receives its length in
 // sample frames, *loopStart and *loopEnd its first "smpl" loop (frames, end exclusive)
-// when that lies within them, else *loopStart = -1. False after a reported failure (box
-// owned by owner).
-bool BRRWavLoop(const char *path, HWND owner, int *frames, int *loopStart, int *loopEnd);
+// when that lies within them, else *loopStart = -1; *rate, when given, its sample rate
+// in Hz. False after a reported failure (box owned by owner).
+bool BRRWavLoop(const char *path, HWND owner, int *frames, int *loopStart, int *loopEnd,
+                int *rate = nullptr);
 
 // Encodes the WAV file at path with the loop [loopStart, loopEnd) (frames) into
 // "temp.brr", the headered form, and returns it as BRREncode does. The size is not

@@ -120,8 +120,10 @@ unsigned char *FIOReadFile(const char *, int limit, int *length, HWND)
     return Copy(doubles::brrFile, length);
 }
 
-bool BRRWavLoop(const char *, HWND, int *frames, int *loopStart, int *loopEnd)
+bool BRRWavLoop(const char *, HWND, int *frames, int *loopStart, int *loopEnd, int *rate)
 {
+    if (rate)
+        *rate = 32000;
     *frames = doubles::wavFrames;
     *loopStart = doubles::wavLoopStart;
     *loopEnd = doubles::wavLoopEnd;
