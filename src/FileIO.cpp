@@ -75,6 +75,15 @@ void FIOError(const char *format, ...)
     va_end(args);
 }
 
+bool FIOAsk(const char *caption, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const int answer = ShowBox(boxOwner, MB_YESNO | MB_ICONQUESTION, caption, format, args);
+    va_end(args);
+    return answer == IDYES;
+}
+
 void FIOSetOwner(HWND window)
 {
     boxOwner = window;

@@ -36,6 +36,10 @@ const char *FIOReason(unsigned long error);
 // A refusal: FIOBox with caption "Error" and the error icon, owned by FIOOwner().
 __attribute__((format(printf, 1, 2))) void FIOError(const char *format, ...);
 
+// A question of the engine: FIOBox with caption, the question icon and Yes and No,
+// owned by FIOOwner(). True for Yes.
+__attribute__((format(printf, 2, 3))) bool FIOAsk(const char *caption, const char *format, ...);
+
 // Lets the user choose a ROM file (.smc, .sfc, .fig, .bin or any), opens it and reads it
 // whole into a new image stored at *slot; only then are the previous image released and
 // the previous file let go. Makes owner the owner of the boxes. Returns 1 when a file was

@@ -10,6 +10,7 @@
 #include "addr.h"
 #include "brr.h"
 #include "brrfile.h"
+#include "fit.h"
 #include "loop.h"
 #include "snesbrr.h"
 
@@ -511,34 +512,122 @@ int InsertBrrFile(int slot, const char *path, bool looped, HWND owner)
     return result;
 }
 
-int InsertWav(int slot, const char *path, HWND owner)
-{
-    int size = 0;
-    unsigned char *data = BRREncode(path, owner, &size);
-    // An empty sample would share its start with the next one inserted, and deleting it
-    // would then move that sample's data away from under its slot.
-    if (data && size == 0) {
-        free(data);
-        FIOError("The encoder made no sample data from this WAV file: it holds no sound.\n"
-                 "Nothing was inserted.");
-        return 1;
-    }
-    const int result = PlaceRead(slot, data, size, Form::Raw, "the encoder's output");
-    free(data);
-    return result;
-}
-
 // Cents by which a loop of length frames of a WAV file at rate Hz plays flat once the
-// encoder made it span the blocks from the loop block to the end of the headered image
-// (the codec's tuning figure); 0 when the encoder kept the pitch. Files above 32000 Hz
-// are encoded at 32000 Hz, the sound chip's own rate.
-double Detune(const unsigned char *file, int size, int length, int rate)
+// encoder, at encoded Hz, made it span the blocks from the loop block to the end of the
+// headered image (the codec's tuning figure); 0 when the encoder kept the pitch.
+double Detune(const unsigned char *file, int size, int length, int rate, uint32_t encoded)
 {
-    const uint32_t encoded = rate > 32000 ? 32000u : static_cast<uint32_t>(rate);
     const size_t samples = static_cast<size_t>((size - kHeader - Get16(file)) / kBlock) *
                            snesbrr::kBlockSamples;
     return snesbrr::loop_cents_flat(static_cast<size_t>(length), static_cast<uint32_t>(rate),
                                     encoded, samples);
+}
+
+// A WAV file to encode: its shape, for sizing, and the rate (Hz) that the encoder takes
+// by itself, the file's own but at most 32000 Hz, the sound chip's rate.
+struct WavJob {
+    const char *path;
+    snesbrr::SoundShape shape;
+    uint32_t rate;
+};
+
+WavJob MakeJob(const char *path, int frames, int rate)
+{
+    WavJob job = {path, {}, 32000};
+    job.shape.frames = static_cast<size_t>(frames);
+    job.shape.rate = static_cast<uint32_t>(rate);
+    if (rate > 0 && rate < 32000)
+        job.rate = static_cast<uint32_t>(rate);
+    return job;
+}
+
+// Runs the encoder on the job at rate Hz (0: the encoder's own choice); see BRREncode.
+unsigned char *Encode(const WavJob &job, HWND owner, int rate, int *size)
+{
+    if (!job.shape.loops)
+        return BRREncode(job.path, owner, size, rate);
+    return BRREncodeLooped(job.path, static_cast<int>(job.shape.loop_start),
+                           static_cast<int>(job.shape.loop_end), owner, size, rate);
+}
+
+// After an encoding that needs bytes bytes of the bank, more than are free: offers the
+// highest lower rate at which the sound fits. The rate when the user takes it; 0 when
+// not even the lowest rate fits, the file's shape is unknown, or the user declines.
+uint32_t OfferRate(const WavJob &job, int bytes)
+{
+    if (job.shape.frames == 0 || job.shape.rate == 0)
+        return 0;
+    // A sample that plays once may get a lead-in block beyond its layout; a looped one
+    // is sized exactly, and its header takes no room in the bank.
+    const int64_t limit =
+        job.shape.loops ? int64_t(freespace) + kHeader : int64_t(freespace) - kBlock;
+    const uint32_t rate = limit < 0 ? 0
+                                    : snesbrr::highest_fitting_rate(
+                                          job.shape, static_cast<uint64_t>(limit), job.rate,
+                                          snesbrr::kMinRate);
+    if (rate == 0 || rate >= job.rate)
+        return 0;
+    const bool yes =
+        FIOAsk("Insert",
+               "This sample needs %X bytes at %u Hz, and %X bytes are free.\nEncode it at %u Hz "
+               "so that it fits? It then plays at its recorded pitch at pitch %X.",
+               static_cast<unsigned>(bytes), static_cast<unsigned>(job.rate),
+               static_cast<unsigned>(freespace), static_cast<unsigned>(rate),
+               static_cast<unsigned>(SPCMPitchFor(static_cast<int>(rate))));
+    return yes ? rate : 0;
+}
+
+// Rate (Hz) at which the last inserted WAV file was encoded; 0 after a .brr file.
+int insertedRate = 0;
+
+// Encodes the job and places the result in the empty slot; an encoding too large for the
+// free space is offered a lower rate first. *cents receives a loop's detune (see
+// SPCMInsertLooped). Returns 0 when placed, 1 after a reported refusal.
+int EncodeAndPlace(int slot, const WavJob &job, HWND owner, double *cents)
+{
+    const bool loops = job.shape.loops;
+    int size = 0;
+    unsigned char *file = Encode(job, owner, 0, &size);
+    uint32_t rate = job.rate;
+    // An empty sample would share its start with the next one inserted, and deleting it
+    // would then move that sample's data away from under its slot.
+    if (file && size == 0) {
+        free(file);
+        FIOError("The encoder made no sample data from this WAV file: it holds no sound.\n"
+                 "Nothing was inserted.");
+        return 1;
+    }
+    const int bytes = loops ? size - kHeader : size;
+    if (size >= 0 && bytes > freespace && ValidSlot(slot) && SPCMFetchStart(slot) == 0) {
+        free(file);
+        rate = OfferRate(job, bytes);
+        if (rate == 0) {
+            TooLarge(bytes);
+            return 1;
+        }
+        file = Encode(job, owner, static_cast<int>(rate), &size);
+    }
+    const int result =
+        PlaceRead(slot, file, size, loops ? Form::Looped : Form::Raw, "the encoder's output");
+    if (result == 0) {
+        insertedRate = static_cast<int>(rate);
+        if (loops)
+            *cents = Detune(file, size, static_cast<int>(job.shape.loop_end - job.shape.loop_start),
+                            static_cast<int>(job.shape.rate), rate);
+    }
+    free(file);
+    return result;
+}
+
+int InsertWav(int slot, const char *path, HWND owner)
+{
+    // The shape is needed only to fit a sample that is too large; a file that the codec
+    // cannot read is the encoder's to report.
+    int frames = 0, rate = 0;
+    if (!BRRWavShape(path, &frames, &rate))
+        frames = 0;
+    double cents = 0;
+    return EncodeAndPlace(slot, MakeJob(path, frames, rate), owner, &cents);
 }
 
 int InsertLoopedWav(int slot, const char *path, HWND owner, SPCMLoopAsk ask, double *cents)
@@ -557,13 +646,11 @@ int InsertLoopedWav(int slot, const char *path, HWND owner, SPCMLoopAsk ask, dou
     }
     if (!ask(owner, frames, &loopStart, &loopEnd))
         return 1;
-    int size = 0;
-    unsigned char *file = BRREncodeLooped(path, loopStart, loopEnd, owner, &size);
-    const int result = PlaceRead(slot, file, size, Form::Looped, "the encoder's output");
-    if (result == 0)
-        *cents = Detune(file, size, loopEnd - loopStart, rate);
-    free(file);
-    return result;
+    WavJob job = MakeJob(path, frames, rate);
+    job.shape.loops = true;
+    job.shape.loop_start = static_cast<uint64_t>(loopStart);
+    job.shape.loop_end = static_cast<uint64_t>(loopEnd);
+    return EncodeAndPlace(slot, job, owner, cents);
 }
 
 int InsertFile(int slot, HWND owner, SPCMLoopAsk ask, double *cents)
@@ -573,6 +660,7 @@ int InsertFile(int slot, HWND owner, SPCMLoopAsk ask, double *cents)
     const char *path = FIOWavIn(owner);
     if (!path)
         return 1;
+    insertedRate = 0;
     if (IsBrrName(path))
         return InsertBrrFile(slot, path, ask != nullptr, owner);
     return ask ? InsertLoopedWav(slot, path, owner, ask, cents) : InsertWav(slot, path, owner);
@@ -610,6 +698,16 @@ int SPCMSampleFile(int slot, unsigned char *file)
 int SPCMInsertSample(int slot, HWND owner)
 {
     return InsertFile(slot, owner, nullptr, nullptr);
+}
+
+int SPCMInsertedRate()
+{
+    return insertedRate;
+}
+
+int SPCMPitchFor(int rate)
+{
+    return static_cast<int>(std::lround(4096.0 * rate / 32000));
 }
 
 int SPCMInsertLooped(int slot, HWND owner, SPCMLoopAsk ask, double *cents)

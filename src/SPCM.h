@@ -99,6 +99,15 @@ int SPCMInsertSample(int slot, HWND owner);
 // the pitch is exact. Returns as SPCMInsertSample.
 int SPCMInsertLooped(int slot, HWND owner, SPCMLoopAsk ask, double *cents);
 
+// Rate in Hz at which the WAV file of the last successful Insert or Insert Looped was
+// encoded: the file's own, at most 32000, or the lower rate the user took when the
+// sample did not fit the free space (they are asked first). 0 after a .brr file.
+int SPCMInsertedRate();
+
+// Pitch register value (0x1000 = 32000 Hz) at which a sample encoded at rate Hz plays
+// at its recorded pitch.
+int SPCMPitchFor(int rate);
+
 // Export: writes a used slot's sample to a .brr or .wav file the user chooses (see
 // SPCMSampleFile and BRRDecodeBlocks). Changes neither the bank nor the ROM image.
 // Returns 0 when written; 1 when cancelled or failed (reported, nothing written).

@@ -197,6 +197,38 @@ void RefreshSlot(HWND window)
     ComboChange(window);
 }
 
+// After an insert: one box tells how to tune a sample that went in at a rate other than
+// 32000 Hz or whose loop the encoder resampled (cents, as SPCMInsertLooped gives them),
+// and the pitch field then holds the pitch that plays it as recorded.
+void TellTuning(HWND window, double cents)
+{
+    const int rate = SPCMInsertedRate();
+    const bool moved = rate != 0 && rate != 32000;
+    if (!moved && cents == 0)
+        return;
+    char line[160] = "";
+    if (moved) {
+        const int pitch = SPCMPitchFor(rate);
+        std::snprintf(line, sizeof line,
+                      "This sample was encoded at %d Hz: it plays at its recorded pitch at pitch "
+                      "%X, %.1f cents against a 32 kHz sample.%s",
+                      rate, (unsigned)pitch, 1200 * std::log2(rate / 32000.0), cents ? "\n" : "");
+        std::snprintf(out, sizeof out, "%X", (unsigned)pitch);
+        SetWindowTextA(Item(window, IDC_PITCH), out);
+    }
+    if (cents == 0) {
+        FIOBox(window, MB_ICONINFORMATION, "Tuning", "%s", line);
+        return;
+    }
+    // Positive cents: the fitted loop is longer than the chosen one and sounds lower.
+    const bool flat = cents > 0;
+    FIOBox(window, MB_ICONINFORMATION, "Tuning",
+           "%sThe encoder fitted the loop to whole blocks of 16 samples, so this sample plays "
+           "%.1f cents %s.\nTune the instrument %.1f cents %s to play it at its pitch.",
+           line, std::fabs(cents), flat ? "flat" : "sharp", std::fabs(cents),
+           flat ? "up" : "down");
+}
+
 void OnInsert(HWND window)
 {
     const int slot = SelectedSlot(window);
@@ -205,6 +237,7 @@ void OnInsert(HWND window)
     // The refresh shows the slot that was filled, wherever the selection is now.
     SendMessageA(Item(window, IDC_SLOTS), CB_SETCURSEL, static_cast<WPARAM>(slot), 0);
     RefreshSlot(window);
+    TellTuning(window, 0);
 }
 
 // What the Loop dialog edits: the WAV file's length and the loop, in sample frames.
@@ -232,14 +265,7 @@ void OnInsertLooped(HWND window)
         return;
     SendMessageA(Item(window, IDC_SLOTS), CB_SETCURSEL, static_cast<WPARAM>(slot), 0);
     RefreshSlot(window);
-    if (cents == 0)
-        return;
-    // Positive cents: the fitted loop is longer than the chosen one and sounds lower.
-    const bool flat = cents > 0;
-    FIOBox(window, MB_ICONINFORMATION, "Tuning",
-           "The encoder fitted the loop to whole blocks of 16 samples, so this sample plays "
-           "%.1f cents %s.\nTune the instrument %.1f cents %s to play it at its pitch.",
-           std::fabs(cents), flat ? "flat" : "sharp", std::fabs(cents), flat ? "up" : "down");
+    TellTuning(window, cents);
 }
 
 void OnExport(HWND window)

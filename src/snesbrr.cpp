@@ -195,11 +195,19 @@ unsigned char *RunFor(const char *name, int limit, HWND owner, int *length, cons
 
 } // namespace
 
-unsigned char *BRREncode(const char *path, HWND owner, int *length)
+// The encoder's rate option for rate (Hz); none for 0, the encoder's own choice.
+static const char *RateOption(int rate)
+{
+    static char option[24];
+    snprintf(option, sizeof option, rate ? " --rate %d" : "", rate);
+    return option;
+}
+
+unsigned char *BRREncode(const char *path, HWND owner, int *length, int rate)
 {
     int size = -1;
     unsigned char *data = nullptr;
-    if (Parameters(owner, path, "\"%s\" -e temp.brr", path))
+    if (Parameters(owner, path, "\"%s\" -e temp.brr%s", path, RateOption(rate)))
         data = RunFor("temp.brr", kSPCMMaxFile, owner, &size,
                       "The encoder could not encode this WAV file.\nNothing was inserted.");
     if (length)
@@ -207,15 +215,35 @@ unsigned char *BRREncode(const char *path, HWND owner, int *length)
     return data;
 }
 
+// Reads the WAV file at path with the codec's reader; may throw std::bad_alloc.
+static snesbrr::Status ReadWav(const char *path, snesbrr::MonoPcm &pcm)
+{
+    std::vector<std::uint8_t> bytes;
+    const snesbrr::Status status = snesbrr::read_file(path, bytes);
+    return status == snesbrr::Status::Ok ? snesbrr::read_wav(bytes.data(), bytes.size(), pcm)
+                                         : status;
+}
+
+bool BRRWavShape(const char *path, int *frames, int *rate)
+{
+    snesbrr::MonoPcm pcm;
+    try {
+        if (ReadWav(path, pcm) != snesbrr::Status::Ok)
+            return false;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    *frames = static_cast<int>(pcm.samples.size());
+    *rate = static_cast<int>(pcm.sample_rate);
+    return true;
+}
+
 bool BRRWavLoop(const char *path, HWND owner, int *frames, int *loopStart, int *loopEnd, int *rate)
 {
     snesbrr::Status status = snesbrr::Status::ReadFailed;
     snesbrr::MonoPcm pcm;
     try {
-        std::vector<std::uint8_t> bytes;
-        status = snesbrr::read_file(path, bytes);
-        if (status == snesbrr::Status::Ok)
-            status = snesbrr::read_wav(bytes.data(), bytes.size(), pcm);
+        status = ReadWav(path, pcm);
     } catch (const std::bad_alloc &) {
         FIOBox(owner, MB_ICONERROR, "Error", "There is not enough memory to read this WAV file.");
         return false;
@@ -237,11 +265,11 @@ bool BRRWavLoop(const char *path, HWND owner, int *frames, int *loopStart, int *
 }
 
 unsigned char *BRREncodeLooped(const char *path, int loopStart, int loopEnd, HWND owner,
-                               int *length)
+                               int *length, int rate)
 {
     *length = -1;
-    if (!Parameters(owner, path, "\"%s\" -e temp.brr --loop-start %d --loop-end %d", path,
-                    loopStart, loopEnd))
+    if (!Parameters(owner, path, "\"%s\" -e temp.brr --loop-start %d --loop-end %d%s", path,
+                    loopStart, loopEnd, RateOption(rate)))
         return nullptr;
     char failure[200];
     snprintf(failure, sizeof failure,

@@ -16,7 +16,9 @@
 // new buffer that the caller releases with free(), *length bytes long when length is
 // given. Null with *length = -1 after a reported failure or a stopped run; null with
 // *length the file's size when it is larger than kSPCMMaxFile (not read, not reported).
-unsigned char *BRREncode(const char *path, HWND owner, int *length = nullptr);
+// rate (1000-32000 Hz) resamples the sound to it; 0 leaves the encoder's choice: the
+// file's own rate, at most 32000 Hz.
+unsigned char *BRREncode(const char *path, HWND owner, int *length = nullptr, int rate = 0);
 
 // Reads the WAV file at path with the codec's reader: *frames receives its length in
 // sample frames, *loopStart and *loopEnd its first "smpl" loop (frames, end exclusive)
@@ -25,11 +27,16 @@ unsigned char *BRREncode(const char *path, HWND owner, int *length = nullptr);
 bool BRRWavLoop(const char *path, HWND owner, int *frames, int *loopStart, int *loopEnd,
                 int *rate = nullptr);
 
+// Reads the WAV file at path with the codec's reader: *frames its length in sample
+// frames, *rate its sample rate in Hz. False, without a message, when the codec cannot
+// read it.
+bool BRRWavShape(const char *path, int *frames, int *rate);
+
 // Encodes the WAV file at path with the loop [loopStart, loopEnd) (frames) into
 // "temp.brr", the headered form, and returns it as BRREncode does. The size is not
 // checked against the free space.
 unsigned char *BRREncodeLooped(const char *path, int loopStart, int loopEnd, HWND owner,
-                               int *length);
+                               int *length, int rate = 0);
 
 // Writes the .brr file image (size bytes, raw or headered) to "temp.brr" and decodes it
 // block by block into "temp.wav": 16-bit mono at 32000 Hz, before interpolation, with a

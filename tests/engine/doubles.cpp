@@ -21,6 +21,11 @@ int saves = 0;
 bool wavChosen = true;
 bool encodeFails = false;
 std::vector<uint8_t> encoded;
+std::vector<uint8_t> fitted;
+int encodedAt = 0;
+int wavRate = 32000;
+std::vector<std::string> questions;
+bool answerYes = false;
 std::string sampleName;
 std::vector<uint8_t> brrFile;
 int wavFrames = 0, wavLoopStart = -1, wavLoopEnd = 0;
@@ -44,6 +49,11 @@ void Load(const std::vector<uint8_t> &rom)
     wavChosen = true;
     encodeFails = false;
     encoded.clear();
+    fitted.clear();
+    encodedAt = 0;
+    wavRate = 32000;
+    questions.clear();
+    answerYes = false;
     sampleName.clear();
     brrFile.clear();
     wavFrames = 0;
@@ -98,14 +108,27 @@ static unsigned char *Copy(const std::vector<uint8_t> &bytes, int *length)
     return buffer;
 }
 
-unsigned char *BRREncode(const char *, HWND, int *length)
+bool FIOAsk(const char *, const char *format, ...)
 {
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    doubles::questions.push_back(text);
+    return doubles::answerYes;
+}
+
+unsigned char *BRREncode(const char *, HWND, int *length, int rate)
+{
+    doubles::encodedAt = rate;
+    const std::vector<uint8_t> &output = rate ? doubles::fitted : doubles::encoded;
     int size = -1;
     unsigned char *buffer = nullptr;
-    if (int(doubles::encoded.size()) > kSPCMMaxFile)
-        size = int(doubles::encoded.size());
+    if (int(output.size()) > kSPCMMaxFile)
+        size = int(output.size());
     else if (!doubles::encodeFails)
-        buffer = Copy(doubles::encoded, &size);
+        buffer = Copy(output, &size);
     if (length)
         *length = size;
     return buffer;
@@ -120,22 +143,31 @@ unsigned char *FIOReadFile(const char *, int limit, int *length, HWND)
     return Copy(doubles::brrFile, length);
 }
 
+bool BRRWavShape(const char *, int *frames, int *rate)
+{
+    *frames = doubles::wavFrames;
+    *rate = doubles::wavRate;
+    return doubles::wavFrames > 0;
+}
+
 bool BRRWavLoop(const char *, HWND, int *frames, int *loopStart, int *loopEnd, int *rate)
 {
     if (rate)
-        *rate = 32000;
+        *rate = doubles::wavRate;
     *frames = doubles::wavFrames;
     *loopStart = doubles::wavLoopStart;
     *loopEnd = doubles::wavLoopEnd;
     return true;
 }
 
-unsigned char *BRREncodeLooped(const char *, int loopStart, int loopEnd, HWND, int *length)
+unsigned char *BRREncodeLooped(const char *, int loopStart, int loopEnd, HWND, int *length,
+                               int rate)
 {
     doubles::askedStart = loopStart;
     doubles::askedEnd = loopEnd;
+    doubles::encodedAt = rate;
     *length = -1;
-    return doubles::encodeFails ? nullptr : Copy(doubles::encoded, length);
+    return doubles::encodeFails ? nullptr : Copy(rate ? doubles::fitted : doubles::encoded, length);
 }
 
 const char *FIOExportOut(HWND, const char *name, int *wav)

@@ -14,6 +14,11 @@ extern int saves;                       // FileOut calls
 extern bool wavChosen;                  // false: the WAV chooser is cancelled
 extern bool encodeFails;                // BRREncode reports a failure
 extern std::vector<uint8_t> encoded;    // what the encoder writes to temp.brr
+extern std::vector<uint8_t> fitted;     // what it writes at a rate the user took
+extern int encodedAt;                   // the rate the last encode run was given; 0: none
+extern int wavRate;                     // the WAV file's sample rate, Hz
+extern std::vector<std::string> questions; // texts of the questions, in order
+extern bool answerYes;                  // the answer to every question
 
 // Sample interchange: the chosen sample file, the WAV reader, the looped encoder run,
 // the export chooser, the export writing and the block decoder.

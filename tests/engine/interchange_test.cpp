@@ -239,3 +239,47 @@ TEST_F(Interchange, PlayAndExportHandOnThePlayedBlocksWithAHeaderOnlyForALoop)
 }
 
 } // namespace
+
+namespace {
+
+// One second of a 44.1 kHz recording takes about 18000 bytes at 32 kHz, four times a fresh
+// bank's free space: the user is offered the highest rate that fits before the refusal.
+TEST_F(Interchange, ASampleTooLargeForTheBankIsOfferedTheHighestRateThatFits)
+{
+    doubles::wavFrames = 44100;
+    doubles::wavRate = 44100;
+    doubles::encoded = files::Sample(2001 * 9, 0x40);
+
+    EXPECT_EQ(SPCMInsertSample(0x14, nullptr), 1) << "No";
+    ASSERT_EQ(doubles::questions.size(), 1u);
+    ASSERT_EQ(doubles::errors.size(), 1u);
+    EXPECT_EQ(doubles::errors[0], "Input sample too large.\nSize: 4659 bytes\nFree: FC6 bytes");
+    unsigned rate = 0, pitch = 0;
+    ASSERT_EQ(std::sscanf(doubles::questions[0].c_str(),
+                          "This sample needs 4659 bytes at 32000 Hz, and FC6 bytes are free.\n"
+                          "Encode it at %u Hz so that it fits? It then plays at its recorded "
+                          "pitch at pitch %X.",
+                          &rate, &pitch),
+              2)
+        << doubles::questions[0];
+    // 447 blocks of 16 samples, less the end block's unheard ones: about 7100 Hz.
+    EXPECT_GT(rate, 6900u);
+    EXPECT_LT(rate, 7200u);
+    EXPECT_EQ(pitch, unsigned(std::lround(4096.0 * rate / 32000)));
+    EXPECT_EQ(SPCMFetchStart(0x14), 0);
+
+    doubles::answerYes = true;
+    doubles::fitted = files::Sample(447 * 9, 0x44);
+    ASSERT_EQ(SPCMInsertSample(0x14, nullptr), 0);
+    EXPECT_EQ(doubles::encodedAt, int(rate)) << "encoded at the rate the question named";
+    EXPECT_EQ(SPCMInsertedRate(), int(rate));
+    EXPECT_EQ(SPCMGetSampleSize(0x14), 447 * 9);
+
+    // Twenty seconds do not fit even at 1000 Hz: only the refusal.
+    doubles::questions.clear();
+    doubles::wavFrames = 20 * 44100;
+    EXPECT_EQ(SPCMInsertSample(0x15, nullptr), 1);
+    EXPECT_TRUE(doubles::questions.empty());
+}
+
+} // namespace

@@ -497,6 +497,61 @@ TEST_F(Window, UnsavedChangesAreAskedForBeforeAnythingLetsThemGo)
     EXPECT_EQ(files::Read(rom + ".bak"), stock);
 }
 
+TEST_F(Window, ASampleTooLargeForTheBankGoesInAtTheRateTheUserTakes)
+{
+    OpenStock();
+    Select(kSlot);
+    // One second at 44.1 kHz: about four times the free space at 32 kHz.
+    const std::string wav = Path("long.wav");
+    files::Write(wav, files::MakeWav(files::Tone(44100, 440.0), 44100));
+
+    Post(IDC_INSERT);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, wav.c_str()));
+    ui::MessageBoxInfo question = Answer("Insert", 20000, IDNO);
+    EXPECT_EQ(question.owner, main);
+    EXPECT_EQ(question.icon, ui::Icon::Question);
+    EXPECT_EQ(question.text.rfind("This sample needs ", 0), 0u) << question.text;
+    EXPECT_EQ(Answer("Error").text.rfind("Input sample too large.\n", 0), 0u);
+    Settle();
+    EXPECT_EQ(Entries()[kSlot], "14: Unused");
+
+    Post(IDC_INSERT);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, wav.c_str()));
+    question = Answer("Insert", 20000, IDYES);
+    unsigned rate = 0, pitch = 0;
+    ASSERT_EQ(std::sscanf(question.text.c_str(),
+                          "This sample needs %*X bytes at 32000 Hz, and FC6 bytes are free.\n"
+                          "Encode it at %u Hz so that it fits? It then plays at its recorded "
+                          "pitch at pitch %X.",
+                          &rate, &pitch),
+              2)
+        << question.text;
+    const ui::MessageBoxInfo tuning = Answer("Tuning", 20000);
+    EXPECT_EQ(tuning.owner, main);
+    EXPECT_EQ(tuning.icon, ui::Icon::Information);
+    EXPECT_EQ(tuning.text.rfind("This sample was encoded at " + std::to_string(rate) +
+                                    " Hz: it plays at its recorded pitch at pitch " + Hex(pitch) +
+                                    ", -",
+                                0),
+              0u)
+        << tuning.text;
+    Settle();
+    EXPECT_EQ(Entries()[kSlot], "14: Used");
+    EXPECT_EQ(Text(IDC_PITCH), Hex(pitch)) << "Play sounds as recorded";
+
+    // The bank holds the encoding at that rate, and nothing else changed.
+    const std::vector<uint8_t> brr = files::Read(Path("temp.brr"));
+    ASSERT_FALSE(brr.empty());
+    ASSERT_LE(brr.size(), 0xFC6u);
+    Post(IDM_SAVE);
+    Answer("Save");
+    const std::vector<uint8_t> saved = files::Read(rom);
+    const size_t bank = 0x100200;
+    EXPECT_EQ(saved[bank + 0x0C + 4 * kSlot] | saved[bank + 0x0D + 4 * kSlot] << 8, 0xF01C);
+    EXPECT_TRUE(std::equal(brr.begin(), brr.end(), saved.begin() + bank + 0x110 + (0xF01C - 0x8100)));
+    EXPECT_EQ(saved[bank + 0x7FF6] | saved[bank + 0x7FF7] << 8, int(0xFC6 - brr.size()));
+}
+
 TEST_F(Window, WithoutChangesExitAndEscapeAskNothing)
 {
     OpenStock();

@@ -12,6 +12,7 @@
 #include "brrfile.h"
 #include "encoder.h"
 #include "fileio.h"
+#include "fit.h"
 #include "loop.h"
 #include "resample.h"
 #include "voice.h"
@@ -22,7 +23,6 @@ namespace snesbrr {
 namespace {
 
 // The lowest rate --rate takes, Hz.
-constexpr std::uint64_t kMinRate = 1000;
 
 const char kUsage[] =
     "usage: snesbrr IN.wav -e OUT.brr [LOOP] [--flat] [--rate HZ] [--max-bytes N]\n"
@@ -122,28 +122,16 @@ struct Plan {
     LoopLayout layout;
 };
 
-// Bytes an encoding per `plan` at `rate` takes: exact for a loop, without the
-// optional lead-in block otherwise.
-std::size_t least_bytes(const MonoPcm &pcm, const Plan &plan, std::uint32_t rate)
+// The shape of the sound that `plan` encodes, for sizing it.
+SoundShape shape_of(const MonoPcm &pcm, const Plan &plan)
 {
-    if (plan.loops) {
-        const LoopLayout layout = plan_loop(plan.start, plan.end, pcm.sample_rate, rate);
-        return kBrrHeaderBytes + layout.total() / kBlockSamples * kBlockBytes;
-    }
-    return kBlockBytes *
-           encoded_block_count(resampled_length(pcm.samples.size(), pcm.sample_rate, rate), false);
-}
-
-// The highest rate from `highest` down to `lowest` at which an encoding per
-// `plan` takes at least no more than `limit` bytes; 0 if none. Sizes grow with
-// the rate, nearly monotonically: every rate is tried, from the layout alone.
-std::uint32_t highest_fitting_rate(const MonoPcm &pcm, const Plan &plan, std::uint64_t limit,
-                                   std::uint32_t highest, std::uint32_t lowest)
-{
-    for (std::uint32_t rate = highest; rate >= lowest; --rate)
-        if (least_bytes(pcm, plan, rate) <= limit)
-            return rate;
-    return 0;
+    SoundShape shape;
+    shape.frames = pcm.samples.size();
+    shape.rate = pcm.sample_rate;
+    shape.loops = plan.loops;
+    shape.loop_start = plan.start;
+    shape.loop_end = plan.end;
+    return shape;
 }
 
 // The encoding `plan` describes at its rate, or a Status for a sound too long or
@@ -272,12 +260,12 @@ int encode_file(const std::string &input, const std::string &output, const Optio
     const std::uint32_t lowest = std::min<std::uint32_t>(plan.rate, kMinRate);
     if (options.has_max_bytes) {
         const std::uint32_t rate =
-            highest_fitting_rate(pcm, plan, options.max_bytes, plan.rate, lowest);
+            highest_fitting_rate(shape_of(pcm, plan), options.max_bytes, plan.rate, lowest);
         if (rate == 0)
             return fail(err, input,
                         "does not fit in " + std::to_string(options.max_bytes) +
                             " bytes even at " + std::to_string(lowest) + " Hz, where it takes " +
-                            std::to_string(least_bytes(pcm, plan, lowest)));
+                            std::to_string(least_bytes(shape_of(pcm, plan), lowest)));
         plan.rate = rate;
     }
     if (plan.loops)
@@ -291,7 +279,7 @@ int encode_file(const std::string &input, const std::string &output, const Optio
         const std::uint32_t lower =
             options.max_bytes < kBlockBytes
                 ? 0
-                : highest_fitting_rate(pcm, plan, options.max_bytes - kBlockBytes, plan.rate,
+                : highest_fitting_rate(shape_of(pcm, plan), options.max_bytes - kBlockBytes, plan.rate,
                                        lowest);
         if (lower != 0)
             plan.rate = lower;
