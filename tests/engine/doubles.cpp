@@ -76,14 +76,20 @@ int FileOut(const unsigned char *image)
     return 0;
 }
 
-void FIOError(const char *format, ...)
+// Records the text of a box in texts, as the real box would compose it.
+static void Record(std::vector<std::string> &texts, const char *format, va_list args)
 {
     char text[1024];
+    vsnprintf(text, sizeof text, format, args);
+    texts.push_back(text);
+}
+
+void FIOError(const char *format, ...)
+{
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    Record(doubles::errors, format, args);
     va_end(args);
-    doubles::errors.push_back(text);
 }
 
 const char *FIOWavIn(HWND)
@@ -110,12 +116,10 @@ static unsigned char *Copy(const std::vector<uint8_t> &bytes, int *length)
 
 bool FIOAsk(const char *, const char *format, ...)
 {
-    char text[1024];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    Record(doubles::questions, format, args);
     va_end(args);
-    doubles::questions.push_back(text);
     return doubles::answerYes;
 }
 
