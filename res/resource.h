@@ -41,6 +41,10 @@
 #define IDC_LOOPDLG_END 1303
 #define IDC_LOOPDLG_START_LABEL 1304
 #define IDC_LOOPDLG_END_LABEL 1305
+#define IDC_LOOPDLG_RATE 1306       // Hz to encode at, decimal, 1000-32000
+#define IDC_LOOPDLG_RATE_LABEL 1307 // "Rate:"
+#define IDC_LOOPDLG_SIZE 1308       // "Size: %X bytes, %X free": the estimate against the bank
+#define IDC_LOOPDLG_FIT 1309        // "Fit": the highest rate that fits the free space
 
 // Menu commands.
 #define IDM_OPEN 10002

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "addr.h"
 #include "brr.h"
@@ -502,14 +503,68 @@ bool IsBrrName(const char *path)
            tolower(ext[3]) == 'r';
 }
 
-int InsertBrrFile(int slot, const char *path, bool looped, HWND owner)
+// The loop block that a .brr file's name proposes for its size bytes of raw blocks: sample
+// packs write "Loop=N" (any case) in the name, N the byte distance from the first block
+// to the loop block, as the header counts it. In samples; 0 when the name has none.
+int NamedLoopStart(const char *path, int size)
+{
+    const char *name = path;
+    for (const char *c = path; *c; ++c)
+        if (*c == '\\' || *c == '/' || *c == ':')
+            name = c + 1;
+    for (const char *c = name; *c; ++c) {
+        bool match = true;
+        for (int i = 0; i < 5 && match; ++i)
+            match = tolower(static_cast<unsigned char>(c[i])) == "loop="[i];
+        if (!match || !isdigit(static_cast<unsigned char>(c[5])))
+            continue;
+        const long bytes = strtol(c + 5, nullptr, 10);
+        if (bytes % kBlock == 0 && bytes < size)
+            return static_cast<int>(bytes / kBlock) * snesbrr::kBlockSamples;
+    }
+    return 0;
+}
+
+// A raw .brr image whose end block carries the loop flag but whose loop block only the
+// user knows: ask supplies it, and the image becomes the headered form. False when the
+// image is not such a file, or the user cancelled (*cancelled).
+bool AskRawLoop(std::vector<unsigned char> &image, const char *path, HWND owner, SPCMLoopAsk ask,
+                bool *cancelled)
+{
+    snesbrr::BrrFile brr;
+    size_t blocks = 0;
+    if (parse_brr_file(image.data(), image.size(), brr) != snesbrr::Status::Ok || brr.headered ||
+        snesbrr::count_blocks(brr.blocks, brr.size, blocks) != snesbrr::Status::Ok ||
+        blocks * kBlock != brr.size || blocks == 0 ||
+        !snesbrr::parse_header(brr.blocks[brr.size - kBlock]).loop)
+        return false;
+    const int samples = static_cast<int>(blocks) * snesbrr::kBlockSamples;
+    SPCMLoop loop = {samples, NamedLoopStart(path, static_cast<int>(brr.size)), samples, 0, 0, true};
+    if (!ask(owner, &loop)) {
+        *cancelled = true;
+        return false;
+    }
+    const std::vector<uint8_t> raw(image.begin(), image.end());
+    image = snesbrr::make_headered(raw, static_cast<size_t>(loop.start / 16) * kBlock);
+    return true;
+}
+
+int InsertBrrFile(int slot, const char *path, SPCMLoopAsk ask, HWND owner)
 {
     int size = 0;
     unsigned char *file = FIOReadFile(path, kSPCMMaxFile, &size, owner);
-    const int result = PlaceRead(slot, file, size, looped ? Form::Looped : Form::Any,
-                                 "this .brr file");
+    std::vector<unsigned char> image;
+    if (file)
+        image.assign(file, file + size);
     free(file);
-    return result;
+    bool cancelled = false;
+    if (ask && AskRawLoop(image, path, owner, ask, &cancelled))
+        size = static_cast<int>(image.size());
+    if (cancelled)
+        return 1;
+    static const unsigned char none = 0; // an empty file still has a place to point at
+    const unsigned char *bytes = !file ? nullptr : image.empty() ? &none : image.data();
+    return PlaceRead(slot, bytes, size, ask ? Form::Looped : Form::Any, "this .brr file");
 }
 
 // Cents by which a loop of length frames of a WAV file at rate Hz plays flat once the
@@ -529,11 +584,12 @@ struct WavJob {
     const char *path;
     snesbrr::SoundShape shape;
     uint32_t rate;
+    int asked; // the rate the run names (rate), or 0 when rate is the encoder's own choice
 };
 
 WavJob MakeJob(const char *path, int frames, int rate)
 {
-    WavJob job = {path, {}, 32000};
+    WavJob job = {path, {}, 32000, 0};
     job.shape.frames = static_cast<size_t>(frames);
     job.shape.rate = static_cast<uint32_t>(rate);
     if (rate > 0 && rate < 32000)
@@ -587,7 +643,7 @@ int EncodeAndPlace(int slot, const WavJob &job, HWND owner, double *cents)
 {
     const bool loops = job.shape.loops;
     int size = 0;
-    unsigned char *file = Encode(job, owner, 0, &size);
+    unsigned char *file = Encode(job, owner, job.asked, &size);
     uint32_t rate = job.rate;
     // An empty sample would share its start with the next one inserted, and deleting it
     // would then move that sample's data away from under its slot.
@@ -644,12 +700,18 @@ int InsertLoopedWav(int slot, const char *path, HWND owner, SPCMLoopAsk ask, dou
         loopStart = 0;
         loopEnd = frames;
     }
-    if (!ask(owner, frames, &loopStart, &loopEnd))
-        return 1;
     WavJob job = MakeJob(path, frames, rate);
+    SPCMLoop loop = {frames, loopStart, loopEnd, rate, static_cast<int>(job.rate), false};
+    if (!ask(owner, &loop))
+        return 1;
     job.shape.loops = true;
-    job.shape.loop_start = static_cast<uint64_t>(loopStart);
-    job.shape.loop_end = static_cast<uint64_t>(loopEnd);
+    job.shape.loop_start = static_cast<uint64_t>(loop.start);
+    job.shape.loop_end = static_cast<uint64_t>(loop.end);
+    // A rate other than the encoder's own choice is named in the run.
+    if (loop.rate != static_cast<int>(job.rate)) {
+        job.asked = loop.rate;
+        job.rate = static_cast<uint32_t>(loop.rate);
+    }
     return EncodeAndPlace(slot, job, owner, cents);
 }
 
@@ -662,7 +724,7 @@ int InsertFile(int slot, HWND owner, SPCMLoopAsk ask, double *cents)
         return 1;
     insertedRate = 0;
     if (IsBrrName(path))
-        return InsertBrrFile(slot, path, ask != nullptr, owner);
+        return InsertBrrFile(slot, path, ask, owner);
     return ask ? InsertLoopedWav(slot, path, owner, ask, cents) : InsertWav(slot, path, owner);
 }
 

@@ -81,10 +81,19 @@ int SPCMLoopOffset(int slot);
 // Returns the image's length in bytes; 0 for an empty slot.
 int SPCMSampleFile(int slot, unsigned char *file);
 
-// Asks the user for the loop of a WAV file of frames sample frames, with *loopStart and
-// *loopEnd (frames, end exclusive) as the proposal; on 1 they hold the choice,
-// 0 <= start < end <= frames. 0 when the user cancelled.
-typedef int (*SPCMLoopAsk)(HWND owner, int frames, int *loopStart, int *loopEnd);
+// The loop that Insert Looped asks the user for, with the engine's proposal.
+struct SPCMLoop {
+    int frames;     // the sound's length: frames of a WAV file, samples of a .brr file
+    int start, end; // the loop, frames, end exclusive: 0 <= start < end <= frames
+    int fileRate;   // the WAV file's sample rate, Hz; 0 for a .brr file
+    int rate;       // Hz, 1000-32000: the rate to encode at; 0 for a .brr file
+    bool brr;       // a raw .brr file whose end block loops: only start is asked, a
+                    // multiple of 16 samples; end is the sound's end
+};
+
+// Asks the user for the loop, loop holding the proposal; on 1 it holds the choice. 0
+// when the user cancelled.
+typedef int (*SPCMLoopAsk)(HWND owner, SPCMLoop *loop);
 
 // Insert: puts a sample file the user chooses into the empty slot, at the bottom of the
 // free area. A WAV file is encoded (loop address = start); a .brr file goes in as it is,
@@ -93,10 +102,12 @@ typedef int (*SPCMLoopAsk)(HWND owner, int frames, int *loopStart, int *loopEnd)
 // changed.
 int SPCMInsertSample(int slot, HWND owner);
 
-// Insert Looped: as Insert, but a WAV file is encoded with the loop that ask returns,
-// and a .brr file must loop. *cents receives how far the encoder moved the pitch to fit
-// the loop to whole blocks (positive: the sample now plays flat by that much), 0 when
-// the pitch is exact. Returns as SPCMInsertSample.
+// Insert Looped: as Insert, but a WAV file is encoded with the loop and at the rate that
+// ask returns, and a .brr file must loop: a headered one by its header, a raw one whose
+// end block has the loop flag from the loop block that ask returns (proposed from a
+// "Loop=N" in its name, N bytes as the header counts them). *cents receives how far the
+// encoder moved the pitch to fit the loop to whole blocks (positive: the sample now
+// plays flat by that much), 0 when the pitch is exact. Returns as SPCMInsertSample.
 int SPCMInsertLooped(int slot, HWND owner, SPCMLoopAsk ask, double *cents);
 
 // Rate in Hz at which the WAV file of the last successful Insert or Insert Looped was

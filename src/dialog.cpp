@@ -8,6 +8,7 @@
 #include "FileIO.h"
 #include "SPCM.h"
 #include "addr.h"
+#include "fit.h"
 #include "resource.h"
 #include "snesbrr.h"
 #include "version.h"
@@ -240,21 +241,10 @@ void OnInsert(HWND window)
     TellTuning(window, 0);
 }
 
-// What the Loop dialog edits: the WAV file's length and the loop, in sample frames.
-struct LoopChoice {
-    int frames, start, end;
-};
-
-int AskLoop(HWND owner, int frames, int *start, int *end)
+int AskLoop(HWND owner, SPCMLoop *loop)
 {
-    LoopChoice choice = {frames, *start, *end};
-    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LOOP), owner,
-                                     dlgProcLoop, (LPARAM)&choice);
-    if (result != 1)
-        return 0;
-    *start = choice.start;
-    *end = choice.end;
-    return 1;
+    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LOOP), owner,
+                           dlgProcLoop, (LPARAM)loop) == 1;
 }
 
 void OnInsertLooped(HWND window)
@@ -381,18 +371,8 @@ void OnPlacementOk(HWND dialog)
     EndDialog(dialog, (INT_PTR)offset);
 }
 
-void OnLoopInit(HWND dialog, const LoopChoice *choice)
-{
-    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)choice);
-    char text[48];
-    std::snprintf(text, sizeof text, "Length: %d samples", choice->frames);
-    SetDlgItemTextA(dialog, IDC_LOOPDLG_LENGTH, text);
-    SetDlgItemInt(dialog, IDC_LOOPDLG_START, (UINT)choice->start, FALSE);
-    SetDlgItemInt(dialog, IDC_LOOPDLG_END, (UINT)choice->end, FALSE);
-}
-
-// The field's number of sample frames, or -1 when it holds anything but 1 to 10
-// decimal digits or a number above the largest int.
+// The field's number (decimal), or -1 when it holds anything but 1 to 10 decimal digits
+// or a number above the largest int.
 long long LoopField(HWND dialog, int id)
 {
     char text[kInputChars];
@@ -406,28 +386,120 @@ long long LoopField(HWND dialog, int id)
     return value > 0x7FFFFFFF ? -1 : value;
 }
 
-void OnLoopOk(HWND dialog)
+SPCMLoop *LoopOf(HWND dialog)
 {
-    auto *choice = (LoopChoice *)GetWindowLongPtrA(dialog, DWLP_USER);
+    return (SPCMLoop *)GetWindowLongPtrA(dialog, DWLP_USER);
+}
+
+// The sound of the Loop dialog's WAV file with the loop its fields hold, for sizing;
+// false while the fields hold no loop inside the sound.
+bool LoopShape(HWND dialog, snesbrr::SoundShape *shape)
+{
+    const SPCMLoop *loop = LoopOf(dialog);
     const long long start = LoopField(dialog, IDC_LOOPDLG_START);
     const long long end = LoopField(dialog, IDC_LOOPDLG_END);
+    if (start < 0 || end <= start || end > loop->frames)
+        return false;
+    shape->frames = (size_t)loop->frames;
+    shape->rate = (uint32_t)loop->fileRate;
+    shape->loops = true;
+    shape->loop_start = (uint64_t)start;
+    shape->loop_end = (uint64_t)end;
+    return true;
+}
+
+// "Size: %X bytes, %X free": the bank bytes that the loop takes as the fields stand, from
+// the block layout alone (the encoder may add no more than a block).
+void UpdateLoopSize(HWND dialog)
+{
+    const SPCMLoop *loop = LoopOf(dialog);
+    const unsigned room = (unsigned)(SPCMGetFree() & 0xFFFF);
+    snesbrr::SoundShape shape;
+    const long long rate = LoopField(dialog, IDC_LOOPDLG_RATE);
+    char text[64];
+    if (loop->brr)
+        std::snprintf(text, sizeof text, "Size: %X bytes, %X free", (unsigned)(loop->frames / 16 * 9),
+                      room);
+    else if (rate >= 1000 && rate <= 32000 && LoopShape(dialog, &shape))
+        std::snprintf(text, sizeof text, "Size: %X bytes, %X free",
+                      (unsigned)(snesbrr::least_bytes(shape, (uint32_t)rate) - 2), room);
+    else
+        std::snprintf(text, sizeof text, "Size: ? bytes, %X free", room);
+    SetDlgItemTextA(dialog, IDC_LOOPDLG_SIZE, text);
+}
+
+void OnLoopInit(HWND dialog, SPCMLoop *loop)
+{
+    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)loop);
+    char text[48];
+    std::snprintf(text, sizeof text, "Length: %d samples", loop->frames);
+    SetDlgItemTextA(dialog, IDC_LOOPDLG_LENGTH, text);
+    SetDlgItemInt(dialog, IDC_LOOPDLG_START, (UINT)loop->start, FALSE);
+    SetDlgItemInt(dialog, IDC_LOOPDLG_END, (UINT)loop->end, FALSE);
+    // A .brr file is inserted as it is: its loop ends with it, and no rate applies.
+    if (loop->brr) {
+        SetEnabled(dialog, IDC_LOOPDLG_END, false);
+        SetEnabled(dialog, IDC_LOOPDLG_RATE, false);
+        SetEnabled(dialog, IDC_LOOPDLG_FIT, false);
+    } else {
+        SetDlgItemInt(dialog, IDC_LOOPDLG_RATE, (UINT)loop->rate, FALSE);
+    }
+    UpdateLoopSize(dialog);
+}
+
+void OnLoopFit(HWND dialog)
+{
+    const SPCMLoop *loop = LoopOf(dialog);
+    snesbrr::SoundShape shape;
+    if (!LoopShape(dialog, &shape)) {
+        FIOBox(dialog, MB_ICONERROR, "Error",
+               "Type the loop start and end as whole numbers of samples, 0 to %d.", loop->frames);
+        return;
+    }
+    // The loop header takes no room in the bank.
+    const uint32_t highest = loop->fileRate < 32000 ? (uint32_t)loop->fileRate : 32000;
+    const uint32_t rate = snesbrr::highest_fitting_rate(shape, (uint64_t)SPCMGetFree() + 2, highest,
+                                                        snesbrr::kMinRate);
+    if (rate == 0) {
+        FIOBox(dialog, MB_ICONERROR, "Error",
+               "This loop does not fit the free space even at 1000 Hz.\nDelete a sample or "
+               "choose a shorter sound.");
+        return;
+    }
+    SetDlgItemInt(dialog, IDC_LOOPDLG_RATE, rate, FALSE);
+}
+
+void OnLoopOk(HWND dialog)
+{
+    SPCMLoop *loop = LoopOf(dialog);
+    const long long start = LoopField(dialog, IDC_LOOPDLG_START);
+    const long long end = loop->brr ? loop->frames : LoopField(dialog, IDC_LOOPDLG_END);
+    const long long rate = loop->brr ? 0 : LoopField(dialog, IDC_LOOPDLG_RATE);
     char text[160];
     if (start < 0 || end < 0)
         std::snprintf(text, sizeof text,
                       "Type the loop start and end as whole numbers of samples, 0 to %d.",
-                      choice->frames);
-    else if (start >= choice->frames)
+                      loop->frames);
+    else if (start >= loop->frames)
         std::snprintf(text, sizeof text, "The loop start must lie within the sound: 0 to %d.",
-                      choice->frames - 1);
-    else if (end > choice->frames)
+                      loop->frames - 1);
+    else if (loop->brr && start % 16 != 0)
+        std::snprintf(text, sizeof text,
+                      "A .brr file loops from the start of a block: type a multiple of 16, 0 to "
+                      "%d.",
+                      loop->frames - 16);
+    else if (end > loop->frames)
         std::snprintf(text, sizeof text,
                       "The loop end can be at most the sound's length, %d samples.",
-                      choice->frames);
+                      loop->frames);
     else if (end <= start)
         std::snprintf(text, sizeof text, "The loop end must come after the loop start.");
+    else if (!loop->brr && (rate < 1000 || rate > 32000))
+        std::snprintf(text, sizeof text, "Type the rate in Hz as a whole number, 1000 to 32000.");
     else {
-        choice->start = (int)start;
-        choice->end = (int)end;
+        loop->start = (int)start;
+        loop->end = (int)end;
+        loop->rate = (int)rate;
         EndDialog(dialog, 1);
         return;
     }
@@ -548,10 +620,17 @@ INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM)
 INT_PTR CALLBACK dlgProcLoop(HWND dialog, UINT message, WPARAM command, LPARAM extra)
 {
     switch (message) {
-    case WM_INITDIALOG: OnLoopInit(dialog, (const LoopChoice *)extra); return 1;
+    case WM_INITDIALOG: OnLoopInit(dialog, (SPCMLoop *)extra); return 1;
     case WM_COMMAND:
         switch (LOWORD(command)) {
         case IDOK: OnLoopOk(dialog); break;
+        case IDC_LOOPDLG_FIT: OnLoopFit(dialog); break;
+        case IDC_LOOPDLG_START:
+        case IDC_LOOPDLG_END:
+        case IDC_LOOPDLG_RATE:
+            if (HIWORD(command) == EN_CHANGE)
+                UpdateLoopSize(dialog);
+            break;
         case IDCANCEL: EndDialog(dialog, 0); break;
         default: break;
         }

@@ -38,8 +38,9 @@ struct BankPlacement {
 INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM extra);
 
 // Loop dialog procedure: returns 0 for every message but WM_INITDIALOG, whose extra
-// points at the caller's struct of the WAV file's frames and the proposed loop start
-// and end (read, and written on OK). The dialog ends with 1 by an accepted OK, 0 by
+// points at the caller's SPCMLoop (read, and written on OK): the loop start and end, and
+// the rate to encode at with the size that takes against the free space and a Fit button;
+// for a raw .brr file only the start. The dialog ends with 1 by an accepted OK, 0 by
 // Cancel.
 INT_PTR CALLBACK dlgProcLoop(HWND dialog, UINT message, WPARAM command, LPARAM extra);
 

@@ -172,11 +172,11 @@ TEST_F(Bridge, APathTooLongForTheParameterTextIsRefusedBeforeAnyRun)
 }
 
 // The Loop dialog's answer, without the dialog: samples 100 to 500.
-int LoopFrom100To500(HWND, int frames, int *start, int *end)
+int LoopFrom100To500(HWND, SPCMLoop *loop)
 {
-    *start = 100;
-    *end = 500;
-    return frames == 1000;
+    loop->start = 100;
+    loop->end = 500;
+    return loop->frames == 1000;
 }
 
 TEST_F(Bridge, InsertLoopedEncodesWithTheLoopAndBrrFilesGoInWithoutARun)

@@ -23,13 +23,13 @@ struct LoopAnswer {
 };
 LoopAnswer proposal, reply;
 
-int AnswerLoop(HWND, int frames, int *start, int *end)
+int AnswerLoop(HWND, SPCMLoop *loop)
 {
-    proposal = {frames, *start, *end};
+    proposal = {loop->frames, loop->start, loop->end};
     if (reply.start < 0)
         return 0;
-    *start = reply.start;
-    *end = reply.end;
+    loop->start = reply.start;
+    loop->end = reply.end;
     return 1;
 }
 
@@ -44,7 +44,7 @@ class Interchange : public Bank {
 
     int InsertBrr(int slot, const std::vector<uint8_t> &file, bool looped = false)
     {
-        doubles::sampleName = "C:\\pack\\Strings.BRR";
+        doubles::sampleName = "C:\\pack\\Strings (LOOP=18,AD=$AF).BRR";
         doubles::brrFile = file;
         double cents = -1;
         return looped ? SPCMInsertLooped(slot, nullptr, AnswerLoop, &cents)
@@ -109,12 +109,25 @@ TEST_F(Interchange, BrrFilesGoInWithTheirLoopAndComeOutUnchanged)
     // Insert Looped refuses a file that does not loop, raw or without the loop flag.
     const std::vector<uint8_t> before = Memory();
     doubles::errors.clear();
-    EXPECT_EQ(InsertBrr(0x18, files::BrrImage(2, 0x03), true), 1);
+    EXPECT_EQ(InsertBrr(0x18, files::BrrImage(2, 0x01), true), 1);
     EXPECT_EQ(InsertBrr(0x18, files::BrrImage(2, 0x01, 0), true), 1);
     ASSERT_EQ(doubles::errors.size(), 2u);
     for (const std::string &text : doubles::errors)
         EXPECT_EQ(text.rfind("This .brr file does not loop", 0), 0u) << text;
     EXPECT_EQ(Memory(), before);
+
+    // A raw file whose end block loops names its loop only in its name, as packs do: the
+    // user is asked, with that loop proposed, and the sample keeps the loop given.
+    doubles::errors.clear();
+    EXPECT_EQ(InsertBrr(0x18, files::BrrImage(4, 0x03), true), 1) << "cancelled";
+    EXPECT_EQ(proposal.frames, 64);
+    EXPECT_EQ(proposal.start, 32) << "Loop=18 in the name: 18 bytes, two blocks in";
+    EXPECT_TRUE(doubles::errors.empty());
+    EXPECT_EQ(Memory(), before);
+    reply = {64, 48, 64};
+    ASSERT_EQ(InsertBrr(0x18, files::BrrImage(4, 0x03), true), 0);
+    EXPECT_EQ(SPCMFetchLoop(0x18) - SPCMFetchStart(0x18), 27);
+    EXPECT_EQ(SampleFile(0x18), files::BrrImage(4, 0x03, 27));
 }
 
 TEST_F(Interchange, EachBadBrrFileIsRefusedWithItsReasonAndChangesNothing)

@@ -1,6 +1,8 @@
 // Insert Looped and the sample interchange in the main window, on real files and with the
 // real encoder: the Loop dialog's proposals and refusals, the loop saved into the ROM,
 // and samples exported to .brr and .wav that go back in with the same bytes and loop.
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -33,6 +35,20 @@ class Looped : public MainWindow {
     }
 
     std::string Field(HWND dialog, int id) const { return ui::Text(GetDlgItem(dialog, id)); }
+
+    // Presses OK in the Loop dialog for an entry it must refuse; returns the refusal's box,
+    // which it closes.
+    ui::MessageBoxInfo Refusal(HWND dialog)
+    {
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        HWND box = OtherDialog(3000, dialog);
+        const ui::MessageBoxInfo info = ui::ReadMessageBox(box);
+        if (box) {
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            WaitGone(box);
+        }
+        return info;
+    }
 
     // After the encoder's run: answers the tuning box, which must show exactly when the
     // output's loop of loopBlocks blocks does not hold a whole number of loops of length.
@@ -97,15 +113,9 @@ TEST_F(Looped, TheLoopDialogProposesTheWavsLoopAndRefusesBadLoopsStayingOpen)
           Bad{"500", "500", "The loop end must come after the loop start."}}) {
         Type(GetDlgItem(dialog, IDC_LOOPDLG_START), bad.start);
         Type(GetDlgItem(dialog, IDC_LOOPDLG_END), bad.end);
-        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-        HWND box = OtherDialog(3000, dialog);
-        const ui::MessageBoxInfo info = ui::ReadMessageBox(box);
+        const ui::MessageBoxInfo info = Refusal(dialog);
         EXPECT_EQ(info.text, bad.text) << bad.start << ".." << bad.end;
         EXPECT_EQ(info.owner, dialog);
-        if (box) {
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-            WaitGone(box);
-        }
         ASSERT_TRUE(IsWindow(dialog)) << "the dialog stays open";
     }
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -123,6 +133,48 @@ TEST_F(Looped, TheLoopDialogProposesTheWavsLoopAndRefusesBadLoopsStayingOpen)
     EXPECT_EQ(Field(dialog, IDC_LOOPDLG_END), "1234");
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     WaitGone(dialog);
+}
+
+TEST_F(Looped, TheRateFieldSizesTheLoopAndFitTakesTheHighestRateThatFits)
+{
+    // A second at 48 kHz, looped whole: about four times the free space at 32 kHz.
+    const std::string wav = Path("strings.wav");
+    files::Write(wav, files::WithLoop(files::MakeWav(files::Tone(48000, 440.0), 48000), 0, 47999));
+    HWND dialog = StartLooped(0x14, wav);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Field(dialog, IDC_LOOPDLG_RATE), "32000") << "a faster file is brought down";
+    unsigned bytes = 0, room = 0;
+    ASSERT_EQ(std::sscanf(Field(dialog, IDC_LOOPDLG_SIZE).c_str(), "Size: %X bytes, %X free", &bytes,
+                          &room),
+              2);
+    EXPECT_EQ(room, 0xFC6u);
+    EXPECT_GT(bytes, 4 * 0xFC6u);
+
+    for (const char *rate : {"999", "32001", "fast"}) {
+        Type(GetDlgItem(dialog, IDC_LOOPDLG_RATE), rate);
+        const ui::MessageBoxInfo info = Refusal(dialog);
+        EXPECT_EQ(info.text, "Type the rate in Hz as a whole number, 1000 to 32000.") << rate;
+        EXPECT_EQ(info.owner, dialog);
+        ASSERT_TRUE(IsWindow(dialog)) << "the dialog stays open";
+    }
+
+    PostMessageA(dialog, WM_COMMAND, IDC_LOOPDLG_FIT, 0);
+    Sleep(300);
+    const int rate = std::atoi(Field(dialog, IDC_LOOPDLG_RATE).c_str());
+    EXPECT_GT(rate, 6000);
+    EXPECT_LT(rate, 8000);
+    ASSERT_EQ(std::sscanf(Field(dialog, IDC_LOOPDLG_SIZE).c_str(), "Size: %X bytes", &bytes), 1);
+    EXPECT_LE(bytes, 0xFC6u);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    WaitGone(dialog);
+    const ui::MessageBoxInfo tuning = Answer("Tuning", 20000);
+    EXPECT_EQ(tuning.text.rfind("This sample was encoded at " + std::to_string(rate) + " Hz", 0),
+              0u)
+        << tuning.text;
+    Settle();
+    EXPECT_EQ(Entries()[0x14], "14: Used");
+    EXPECT_EQ(unsigned(SPCMGetSampleSize(0x14)), bytes) << "a loop's size is known exactly";
+    EXPECT_EQ(SPCMLoopOffset(0x14), 0);
 }
 
 TEST_F(Looped, ALoopGoesIntoTheRomAndSamplesGoOutAndBackInUnchanged)
