@@ -555,6 +555,44 @@ TEST_F(Running, AsksBeforeOverwritingDataAndBuildsInTheFreeBank)
     EXPECT_EQ(ExitCode(), 0);
 }
 
+// A 44.1 kHz recording four times too large for the free space goes in at the rate the
+// program offers, and the ROM holds exactly the encoder's output at that rate.
+TEST_F(Running, ASampleTooLargeGoesInAtTheOfferedRate)
+{
+    const std::string rom = workDir + "\\stock.smc", wav = workDir + "\\long.wav";
+    files::Write(rom, stockrom::Make());
+    files::Write(wav, files::MakeWav(files::Tone(44100, 330.0), 44100));
+    OpenRom(main, tid, rom, "100200");
+    OnSlot(main, kSlot, IDC_INSERT);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, wav.c_str(), 10000));
+    HWND question = ui::WaitDialog(tid, "Insert", 30000, main);
+    ASSERT_NE(question, nullptr);
+    unsigned rate = 0;
+    EXPECT_EQ(std::sscanf(ui::ReadMessageBox(question).text.c_str(),
+                          "This sample needs %*X bytes at 32000 Hz, and FC6 bytes are free.\n"
+                          "Encode it at %u Hz",
+                          &rate),
+              1);
+    PostMessageA(question, WM_COMMAND, IDYES, 0);
+    EXPECT_EQ(ui::WaitDialog(tid, "Tuning", 30000, main) != nullptr, true);
+    EXPECT_EQ(ui::AnswerMessageBox(tid, 5000, main).text.rfind(
+                  "This sample was encoded at " + std::to_string(rate) + " Hz", 0),
+              0u);
+    ASSERT_TRUE(WaitFor([&] { return Entry(list, kSlot) == "14: Used"; }, 10000));
+    PostMessageA(main, WM_COMMAND, IDM_SAVE, 0);
+    EXPECT_EQ(ui::AnswerMessageBox(tid, 10000, main).text, "Save successful");
+
+    const std::vector<uint8_t> brr = files::Read(programDir + "\\temp.brr");
+    ASSERT_FALSE(brr.empty());
+    ASSERT_LE(brr.size(), 0xFC6u);
+    const std::vector<uint8_t> file = files::Read(rom);
+    EXPECT_EQ(file[kBank + kDirectory + 4 * kSlot] | file[kBank + kDirectory + 4 * kSlot + 1] << 8,
+              0xF01C);
+    EXPECT_TRUE(std::equal(brr.begin(), brr.end(), file.begin() + kBank + kData + (0xF01C - 0x8100)));
+    PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(ExitCode(), 0);
+}
+
 } // namespace
 
 namespace {
