@@ -299,8 +299,21 @@ unsigned char *BRRDecodeBlocks(const unsigned char *file, int size, HWND owner, 
     return wav;
 }
 
+// The sound that plays: the rendered WAV file's bytes, kept while the system plays from
+// them, so that no command has to wait for it or keep off temp.wav.
+static unsigned char *playing = nullptr;
+
+void BRRStop()
+{
+    // The sound stops before its bytes go.
+    PlaySoundA(nullptr, nullptr, 0);
+    free(playing);
+    playing = nullptr;
+}
+
 void BRRPlay(int slot, uint16_t pitch)
 {
+    BRRStop();
     unsigned char *file = static_cast<unsigned char *>(malloc(kSPCMMaxFile));
     if (!file) {
         FIOError("There is not enough memory to play this sample.");
@@ -313,7 +326,16 @@ void BRRPlay(int slot, uint16_t pitch)
         return;
     snprintf(parameters, sizeof parameters, "temp.brr -d -p %x temp.wav",
              static_cast<unsigned>(pitch));
-    if (RunChecked("temp.wav", FIOOwner(),
-                   "The encoder could not decode this sample.\nNothing was played."))
-        PlaySoundA("temp.wav", nullptr, SND_FILENAME);
+    // A render holds at most 10 s of 16-bit samples at 32 kHz, 640,000 bytes, and its header.
+    constexpr int kLimit = 0x100000;
+    int length = 0;
+    playing = RunFor("temp.wav", kLimit, FIOOwner(), &length,
+                     "The encoder could not decode this sample.\nNothing was played.");
+    if (!playing && length > kLimit)
+        FIOError("The encoder wrote a temp.wav of %d bytes, far more than a sample plays "
+                 "for.\nNothing was played.",
+                 length);
+    if (playing)
+        PlaySoundA(reinterpret_cast<LPCSTR>(playing), nullptr,
+                   SND_MEMORY | SND_ASYNC | SND_NODEFAULT);
 }

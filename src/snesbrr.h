@@ -46,6 +46,10 @@ unsigned char *BRREncodeLooped(const char *path, int loopStart, int loopEnd, HWN
 unsigned char *BRRDecodeBlocks(const unsigned char *file, int size, HWND owner, int *length);
 
 // Decodes the sample of a used slot (0-63) at pitch (0-0x3FFF, 0x1000 = as recorded) and
-// plays it, looping as the game plays it when SPCMLoopOffset finds a loop; returns when
-// the sound has finished. A failed decode is reported and plays nothing.
+// plays it, looping as the game plays it when SPCMLoopOffset finds a loop. Returns once
+// the sound has started: it plays from memory until it ends, the next BRRPlay, which
+// restarts it, or BRRStop. A failed decode is reported and plays nothing.
 void BRRPlay(int slot, uint16_t pitch);
+
+// Stops the sound that BRRPlay started, if any.
+void BRRStop();
