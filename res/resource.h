@@ -8,6 +8,7 @@
 #define IDD_LOOP 1002   // loop of a WAV file for Insert Looped ("Loop")
 
 #define IDR_MENU 10000
+#define IDR_ACCEL 10001 // Ctrl+O, Ctrl+S, Ctrl+E of the menu
 #define IDI_APP 9000 // icon group: 16 x 16 at 8, 24 and 32 bits per pixel
 
 // Main window controls.

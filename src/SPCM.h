@@ -41,6 +41,10 @@ int SPCMCheckPresence();
 // hooks), out of the pointer's reach or past the end of the ROM. Nothing is changed then.
 int SPCMSetupROM(int offset);
 
+// Why SPCMSetupROM would refuse offset: the text of its refusal, valid until the next
+// call; null when it would build the bank there. Nothing is reported here.
+const char *SPCMPlacementRefusal(int offset);
+
 // Bytes of the 32 KiB bank at file offset offset that hold data: those that differ from
 // the bank's most common value, 00 or FF winning a tie. 0 means the bank is free, one
 // value throughout as the padding of an expanded ROM is; a bank whose most common value

@@ -75,10 +75,54 @@ bool MenuUsable(HWND window, int id)
     return state != (UINT)-1 && !(state & (MF_GRAYED | MF_DISABLED));
 }
 
+// The menu's shortcuts. The window runs in DialogBoxParam's own message loop, which
+// translates no accelerators, and a key goes to the focused control, never to the dialog
+// procedure. That loop hands every message to the thread's WH_MSGFILTER hooks (code
+// MSGF_DIALOGBOX, from IsDialogMessage) before the dialog manager sees it, on Windows and
+// under Wine alike; so a hook of the window's thread translates the keys meant for the
+// window. Boxes and choosers that the window owns are no children of it and keep
+// their keys; the commands then arrive as from the menu, with its "usable" rules.
+HWND keyWindow = nullptr;
+HACCEL keyTable = nullptr;
+HHOOK keyHook = nullptr;
+
+LRESULT CALLBACK KeyFilter(int code, WPARAM wParam, LPARAM lParam)
+{
+    MSG *message = reinterpret_cast<MSG *>(lParam);
+    if (code == MSGF_DIALOGBOX && keyWindow && message->hwnd &&
+        (message->hwnd == keyWindow || IsChild(keyWindow, message->hwnd)) &&
+        TranslateAcceleratorA(keyWindow, keyTable, message))
+        return 1;
+    return CallNextHookEx(keyHook, code, wParam, lParam);
+}
+
+void StartKeys(HWND window)
+{
+    keyWindow = window;
+    keyTable = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCEL));
+    keyHook = SetWindowsHookExA(WH_MSGFILTER, KeyFilter, nullptr, GetCurrentThreadId());
+}
+
+void StopKeys()
+{
+    if (keyHook)
+        UnhookWindowsHookEx(keyHook);
+    keyHook = nullptr;
+    keyWindow = nullptr;
+}
+
+// After a command of the slot, the keys work on the slot list again: the button that
+// was pressed may have become unusable, and the arrow keys move through the slots.
+void FocusSlots(HWND window)
+{
+    SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(window, IDC_SLOTS)), TRUE);
+}
+
 void InitMain(HWND window)
 {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     SetMenu(window, LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MENU)));
+    StartKeys(window);
     HANDLE small =
         LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 16, 16, LR_DEFAULTSIZE);
     SendMessageA(window, WM_SETICON, ICON_SMALL, (LPARAM)small);
@@ -166,6 +210,7 @@ void OnOpen(HWND window)
     }
     SetupControls(window);
     UpdateFreeSpace(window);
+    FocusSlots(window);
 }
 
 void OnPlay(HWND window)
@@ -260,33 +305,48 @@ void OnMainCommand(HWND window, int id, int code)
     // showed it, so it is dropped, as a click on the disabled window is.
     if (!IsWindowEnabled(window))
         return;
-    // Only the slot list sends code 1 in this window.
-    if (code == CBN_SELCHANGE)
+    // Accelerators send code 1 too.
+    if (id == IDC_SLOTS && code == CBN_SELCHANGE)
         ComboChange(window);
     switch (id) {
+    case IDOK:
+        // Enter, with no default button: in the pitch field it plays.
+        if (GetFocus() == Item(window, IDC_PITCH) && ButtonUsable(window, IDC_PLAY))
+            OnPlay(window);
+        break;
     case IDCANCEL:
         if (MayLetGo(window))
             EndDialog(window, 2);
         break;
     case IDC_PLAY:
-        if (ButtonUsable(window, IDC_PLAY))
+        if (ButtonUsable(window, IDC_PLAY)) {
             OnPlay(window);
+            FocusSlots(window);
+        }
         break;
     case IDC_INSERT:
-        if (ButtonUsable(window, IDC_INSERT))
+        if (ButtonUsable(window, IDC_INSERT)) {
             OnInsert(window);
+            FocusSlots(window);
+        }
         break;
     case IDC_INSERT_LOOPED:
-        if (ButtonUsable(window, IDC_INSERT_LOOPED))
+        if (ButtonUsable(window, IDC_INSERT_LOOPED)) {
             OnInsertLooped(window);
+            FocusSlots(window);
+        }
         break;
     case IDC_DELETE:
-        if (ButtonUsable(window, IDC_DELETE))
+        if (ButtonUsable(window, IDC_DELETE)) {
             OnDelete(window);
+            FocusSlots(window);
+        }
         break;
     case IDM_EXPORT:
-        if (MenuUsable(window, IDM_EXPORT) && SelectedSlot(window) != CB_ERR)
+        if (MenuUsable(window, IDM_EXPORT) && SelectedSlot(window) != CB_ERR) {
             OnExport(window);
+            FocusSlots(window);
+        }
         break;
     case IDM_OPEN:
         if (MayLetGo(window))
@@ -347,6 +407,12 @@ void OnPlacementOk(HWND dialog)
         FIOBox(dialog, MB_ICONERROR, "Error", "%s",
                header ? "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200..."
                       : "Pointer is not on 32kb boundary\ni.e. 80000, 88000, 90000...");
+        return;
+    }
+    // The engine's refusal (past the end, out of the pointer's reach, the first bank)
+    // comes while the text can still be corrected.
+    if (const char *refusal = SPCMPlacementRefusal((int)offset)) {
+        FIOBox(dialog, MB_ICONERROR, "Error", "%s", refusal);
         return;
     }
     const int data = SPCMBankData((int)offset);
@@ -515,6 +581,7 @@ INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM)
     switch (message) {
     case WM_INITDIALOG: InitMain(window); return 1; // the platform gives the default focus
     case WM_COMMAND: OnMainCommand(window, LOWORD(command), HIWORD(command)); return 0;
+    case WM_DESTROY: StopKeys(); return 0;
     default: return 0;
     }
 }
@@ -536,8 +603,8 @@ INT_PTR CALLBACK dlgProcLoop(HWND dialog, UINT message, WPARAM command, LPARAM e
 
 INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM extra)
 {
-    // WM_INITDIALOG returns 0: the field starts without the focus. The default command
-    // 1 (Enter) and the field's notifications fall through.
+    // WM_INITDIALOG returns 0: the field starts without the focus. Enter presses OK, the
+    // default button; the field's notifications fall through.
     switch (message) {
     case WM_INITDIALOG: OnPlacementInit(dialog, (const BankPlacement *)extra); break;
     case WM_COMMAND:

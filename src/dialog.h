@@ -21,7 +21,9 @@ int CheckHexValid(const char *text);
 // window with 1 by Exit and with 2 by the cancel command (close box, Escape). Exit, the
 // cancel command and Open first ask to save unsaved changes, owned by the window, and
 // go on only when they were saved or let go. The title names the loaded ROM file and
-// marks unsaved changes with a "*".
+// marks unsaved changes with a "*". Ctrl+O, Ctrl+S and Ctrl+E run Open, Save and Export
+// Sample where the menu would; Enter in the pitch field plays. After Open and the slot
+// commands the slot list has the focus.
 INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM extra);
 
 // What the bank placement dialog is created with.

@@ -117,6 +117,38 @@ void MainWindow::Type(HWND field, const std::string &text)
         SendMessageA(field, WM_CHAR, WPARAM(static_cast<unsigned char>(c)), 1);
 }
 
+void MainWindow::Press(WORD key, WORD modifier)
+{
+    SetForegroundWindow(main);
+    std::vector<INPUT> inputs;
+    auto add = [&inputs](WORD vk, bool up) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.wScan = WORD(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    if (modifier)
+        add(modifier, false);
+    add(key, false);
+    add(key, true);
+    if (modifier)
+        add(modifier, true);
+    SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
+    // The keys are handled in turn with the window's other input; a sent message comes
+    // first, so the wait is for the queue to be taken.
+    Sleep(50);
+    Settle();
+}
+
+HWND MainWindow::Focus() const
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(tid, &info) ? info.hwndFocus : nullptr;
+}
+
 void MainWindow::Settle()
 {
     DWORD_PTR ignored;
