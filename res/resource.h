@@ -29,6 +29,8 @@
 #define IDC_PITCH_LABEL 1015
 #define IDC_PLAYBACK_GROUP 1016
 #define IDC_DELETE 1017
+#define IDC_SLOT_SIZE_LABEL 1018
+#define IDC_SLOT_SIZE 1019 // bytes of the selected slot's sample, to the next start
 
 // Bank placement dialog controls.
 #define IDC_NEWROM_TEXT 1002

@@ -57,6 +57,14 @@ void ComposeLabel(char *text, int slot)
     std::sprintf(text, SPCMFetchStart(slot) ? "%.2X: Used" : "%.2X: Unused", (unsigned)slot);
 }
 
+// A count of bytes of the bank (0-0x7EE2), shown in hexadecimal.
+void ShowBytes(HWND window, int id, int bytes)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%X bytes", (unsigned)(bytes & 0xFFFF));
+    SetWindowTextA(Item(window, id), text);
+}
+
 void SetEnabled(HWND window, int id, bool enabled)
 {
     EnableWindow(Item(window, id), enabled ? TRUE : FALSE);
@@ -499,6 +507,11 @@ void ResetControls(HWND window)
     SetEnabled(window, IDC_PITCH, false);
     EnableMenuItem(GetMenu(window), IDM_SAVE, MF_BYCOMMAND | MF_GRAYED);
     EnableMenuItem(GetMenu(window), IDM_EXPORT, MF_BYCOMMAND | MF_GRAYED);
+    // Nothing is left of the ROM that was shown.
+    SetWindowTextA(Item(window, IDC_START), "0");
+    SetWindowTextA(Item(window, IDC_LOOP), "0");
+    ShowBytes(window, IDC_FREE, 0);
+    ShowBytes(window, IDC_SLOT_SIZE, 0);
     loaded = unsaved = false;
     UpdateTitle(window);
 }
@@ -541,13 +554,13 @@ void ComboChange(HWND window)
     SetWindowTextA(Item(window, IDC_START), text);
     std::sprintf(text, "%X", (unsigned)SPCMFetchLoop(slot));
     SetWindowTextA(Item(window, IDC_LOOP), text);
+    ShowBytes(window, IDC_SLOT_SIZE, SPCMGetSampleSize(slot));
     UpdateBtnEdt(window);
 }
 
 void UpdateFreeSpace(HWND window)
 {
-    std::sprintf(out, "%X bytes", (unsigned)(SPCMGetFree() & 0xFFFF));
-    SetWindowTextA(Item(window, IDC_FREE), out);
+    ShowBytes(window, IDC_FREE, SPCMGetFree());
 }
 
 void UpdateBtnEdt(HWND window)

@@ -2,7 +2,7 @@
 // the loop dialog of Insert Looped (template 1002).
 //
 // The main window lists the 64 slots of the sample directory, shows the selected
-// slot's start and loop audio addresses and the bank's free space, and runs every
+// slot's start and loop audio addresses and size and the bank's free space, and runs every
 // command of the program: Open, Save, Export Sample, Exit, About, Insert, Insert Looped,
 // Delete and Play. It keeps no sample data of its own; every display is composed from
 // the engine's sample memory image after the command that changed it.
@@ -49,7 +49,7 @@ INT_PTR CALLBACK dlgProcLoop(HWND dialog, UINT message, WPARAM command, LPARAM e
 void ResetControls(HWND window);   // No ROM: every ROM command unusable, list empty
 void SetupControls(HWND window);   // ROM loaded: 64 entries, entry 0 selected, pitch 1000
 void UpdateUsed(HWND window);      // inserts the 64 slot labels
-void ComboChange(HWND window);     // addresses of the selected slot, then UpdateBtnEdt
+void ComboChange(HWND window);     // addresses and size of the selected slot, then UpdateBtnEdt
 void UpdateFreeSpace(HWND window); // "%X bytes" of the free-space counter
 void UpdateBtnEdt(HWND window); // slot rules: Play/Delete/pitch/Export for used, Inserts for empty
 void UpdateComboTxt(HWND window); // relabels the selected entry after its slot changed

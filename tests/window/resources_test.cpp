@@ -186,6 +186,8 @@ TEST(Resources, MainWindowTemplate)
                           {IDC_LOOP, "STATIC", "0", label, 0},
                           {IDC_FREE_LABEL, "STATIC", "Free space:", label, 0},
                           {IDC_FREE, "STATIC", "0 bytes", label, 0},
+                          {IDC_SLOT_SIZE_LABEL, "STATIC", "Size:", label, 0},
+                          {IDC_SLOT_SIZE, "STATIC", "0 bytes", label, 0},
                           {IDC_OPERATE_GROUP, "BUTTON", "Operate", group, 0},
                           {IDC_INSERT, "BUTTON", "&Insert", button, 0},
                           {IDC_INSERT_LOOPED, "BUTTON", "Insert &Looped", button, 0},
