@@ -31,6 +31,8 @@
 #define IDC_DELETE 1017
 #define IDC_SLOT_SIZE_LABEL 1018
 #define IDC_SLOT_SIZE 1019 // bytes of the selected slot's sample, to the next start
+#define IDC_MAP 1020      // owner-drawn bank map, audio 0x8100-0xFFE1 to scale
+#define IDC_MAP_TEXT 1021 // names the selected slot, its start and its size
 
 // Bank placement dialog controls.
 #define IDC_NEWROM_TEXT 1002

@@ -27,6 +27,10 @@ constexpr unsigned long kBankMask = 0x7FFF;
 constexpr INT_PTR kNoPlacement = -1;
 // Both input fields are read into 32 characters, so at most 31 are looked at.
 constexpr int kInputChars = 32;
+// The sample data area that the map spans, in audio addresses (end exclusive).
+constexpr int kMapFirst = 0x8100;
+constexpr int kMapEnd = 0xFFE2;
+constexpr int kSlots = 64;
 
 // The window's caption with no ROM loaded, and the caption of its questions.
 const char kTitle[] = "Tarvo Samples";
@@ -306,6 +310,85 @@ void OnDelete(HWND window)
     RefreshSlot(window);
 }
 
+// The map's colours: areas that no slot's sample covers, the free area, the samples
+// (two shades in turn, so that neighbours stand apart), the selected one, loop ticks.
+const COLORREF kMapUnused = RGB(160, 160, 160);
+const COLORREF kMapFree = RGB(200, 235, 200);
+const COLORREF kMapSample[2] = {RGB(95, 135, 200), RGB(145, 180, 230)};
+const COLORREF kMapSelected = RGB(235, 160, 40);
+const COLORREF kMapLoop = RGB(150, 0, 0);
+
+// The map's boxes for a strip width pixels wide, from the engine's getters; no boxes
+// and no free area while no ROM is loaded.
+int CurrentMap(int width, MapBox *boxes, int *freeLeft)
+{
+    if (!loaded) {
+        *freeLeft = width;
+        return 0;
+    }
+    MapSample samples[kSlots];
+    for (int slot = 0; slot < kSlots; ++slot)
+        samples[slot] = {SPCMFetchStart(slot), SPCMGetSampleSize(slot), SPCMLoopOffset(slot)};
+    return MapLayout(samples, SPCMGetFree(), width, boxes, freeLeft);
+}
+
+void FillArea(HDC dc, int left, int top, int right, int bottom, COLORREF colour)
+{
+    const RECT area = {left, top, right, bottom};
+    SetBkColor(dc, colour);
+    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &area, nullptr, 0, nullptr);
+}
+
+void DrawMap(HWND window, const DRAWITEMSTRUCT *item)
+{
+    const RECT &r = item->rcItem;
+    HDC dc = item->hDC;
+    MapBox boxes[kSlots];
+    int freeLeft = 0;
+    const int count = CurrentMap(r.right - r.left, boxes, &freeLeft);
+    FillArea(dc, r.left, r.top, r.right, r.bottom, kMapUnused);
+    if (loaded)
+        FillArea(dc, r.left + freeLeft, r.top, r.right, r.bottom, kMapFree);
+    const int selected = SelectedSlot(window);
+    for (int i = 0; i < count; ++i) {
+        const MapBox &box = boxes[i];
+        // A sample narrower than a pixel still shows as one.
+        const int right = box.right > box.left ? box.right : box.left + 1;
+        FillArea(dc, r.left + box.left, r.top, r.left + right, r.bottom,
+                 box.slot == selected ? kMapSelected : kMapSample[i % 2]);
+        if (box.loop >= 0)
+            FillArea(dc, r.left + box.loop, r.top, r.left + box.loop + 1, r.bottom, kMapLoop);
+    }
+    FrameRect(dc, &r, GetSysColorBrush(COLOR_WINDOWFRAME));
+}
+
+// The slot whose sample lies under the last click in the map, or -1.
+int MapSlotAtClick(HWND window)
+{
+    HWND map = Item(window, IDC_MAP);
+    const DWORD at = GetMessagePos();
+    POINT point = {(short)LOWORD(at), (short)HIWORD(at)};
+    ScreenToClient(map, &point);
+    RECT client;
+    GetClientRect(map, &client);
+    MapBox boxes[kSlots];
+    int freeLeft = 0;
+    const int count = CurrentMap(client.right, boxes, &freeLeft);
+    for (int i = 0; i < count; ++i)
+        if (point.x >= boxes[i].left && point.x < boxes[i].right)
+            return boxes[i].slot;
+    return -1;
+}
+
+void OnMapClick(HWND window)
+{
+    const int slot = MapSlotAtClick(window);
+    if (slot < 0)
+        return;
+    SendMessageA(Item(window, IDC_SLOTS), CB_SETCURSEL, static_cast<WPARAM>(slot), 0);
+    ComboChange(window);
+}
+
 void OnMainCommand(HWND window, int id, int code)
 {
     // The window is disabled while a box or dialog that it owns is shown; a command that
@@ -369,6 +452,10 @@ void OnMainCommand(HWND window, int id, int code)
             EndDialog(window, 1);
         break;
     case IDM_ABOUT: FIOBox(window, MB_ICONQUESTION, "About", "%s", kAboutText); break;
+    case IDC_MAP:
+        if (code == STN_CLICKED && loaded)
+            OnMapClick(window);
+        break;
     default: break;
     }
 }
@@ -484,6 +571,24 @@ void OnLoopOk(HWND dialog)
 
 } // namespace
 
+int MapLayout(const MapSample *samples, int freeBytes, int width, MapBox *boxes, int *freeLeft)
+{
+    // Pixels of an audio address; 64-bit, so that any width scales without overflow.
+    auto x = [width](int address) {
+        return (int)((long long)(address - kMapFirst) * width / (kMapEnd - kMapFirst));
+    };
+    int count = 0;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const MapSample &sample = samples[slot];
+        if (sample.start == 0)
+            continue;
+        const int loop = sample.loopOffset >= 0 ? x(sample.start + sample.loopOffset) : -1;
+        boxes[count++] = {slot, x(sample.start), x(sample.start + sample.size), loop};
+    }
+    *freeLeft = x(kMapEnd - freeBytes);
+    return count;
+}
+
 int CheckHexValid(const char *text)
 {
     for (; *text; ++text) {
@@ -512,7 +617,9 @@ void ResetControls(HWND window)
     SetWindowTextA(Item(window, IDC_LOOP), "0");
     ShowBytes(window, IDC_FREE, 0);
     ShowBytes(window, IDC_SLOT_SIZE, 0);
+    SetWindowTextA(Item(window, IDC_MAP_TEXT), "");
     loaded = unsaved = false;
+    InvalidateRect(Item(window, IDC_MAP), nullptr, FALSE);
     UpdateTitle(window);
 }
 
@@ -555,6 +662,14 @@ void ComboChange(HWND window)
     std::sprintf(text, "%X", (unsigned)SPCMFetchLoop(slot));
     SetWindowTextA(Item(window, IDC_LOOP), text);
     ShowBytes(window, IDC_SLOT_SIZE, SPCMGetSampleSize(slot));
+    if (SPCMFetchStart(slot))
+        std::snprintf(out, sizeof out, "Slot %.2X: start %X, %X bytes", (unsigned)slot,
+                      (unsigned)SPCMFetchStart(slot), (unsigned)SPCMGetSampleSize(slot));
+    else
+        std::snprintf(out, sizeof out, "Slot %.2X: empty", (unsigned)slot);
+    SetWindowTextA(Item(window, IDC_MAP_TEXT), out);
+    // Every command that changes the bank or the selection ends here.
+    InvalidateRect(Item(window, IDC_MAP), nullptr, FALSE);
     UpdateBtnEdt(window);
 }
 
@@ -589,11 +704,16 @@ void UpdateComboTxt(HWND window)
     SendMessageA(slots, CB_SETCURSEL, (WPARAM)slot, 0);
 }
 
-INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM)
+INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM extra)
 {
     switch (message) {
     case WM_INITDIALOG: InitMain(window); return 1; // the platform gives the default focus
     case WM_COMMAND: OnMainCommand(window, LOWORD(command), HIWORD(command)); return 0;
+    case WM_DRAWITEM:
+        if (command != IDC_MAP)
+            return 0;
+        DrawMap(window, (const DRAWITEMSTRUCT *)extra);
+        return 1;
     case WM_DESTROY: StopKeys(); return 0;
     default: return 0;
     }

@@ -142,6 +142,28 @@ void MainWindow::Press(WORD key, WORD modifier)
     Settle();
 }
 
+void MainWindow::Click(HWND control, int x, int y)
+{
+    SetForegroundWindow(main);
+    POINT at = {x, y};
+    ClientToScreen(control, &at);
+    SetCursorPos(at.x, at.y);
+    // Each event carries the position, in 65536ths of the screen, as a mouse's does;
+    // the cursor may have moved on before the events are taken.
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    INPUT inputs[3] = {};
+    const DWORD flags[3] = {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+    for (int i = 0; i < 3; ++i) {
+        inputs[i].type = INPUT_MOUSE;
+        inputs[i].mi.dx = LONG((at.x * 65536LL + width / 2) / width);
+        inputs[i].mi.dy = LONG((at.y * 65536LL + height / 2) / height);
+        inputs[i].mi.dwFlags = flags[i] | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    }
+    SendInput(3, inputs, sizeof(INPUT));
+    Sleep(50);
+    Settle();
+}
+
 HWND MainWindow::Focus() const
 {
     GUITHREADINFO info = {};

@@ -41,6 +41,9 @@ class MainWindow : public ::testing::Test {
     // Presses key, with modifier (VK_CONTROL, VK_MENU) held when given, through the
     // system's input queue as the keyboard does, into the window made foreground.
     void Press(WORD key, WORD modifier = 0);
+    // Clicks the left mouse button at pixel (x, y) of control's client area, through the
+    // system's input queue as the mouse does.
+    void Click(HWND control, int x, int y);
     // The control of the window's thread that has the keyboard focus.
     HWND Focus() const;
     // Polls until done() holds or the time is up; the result of the last poll.

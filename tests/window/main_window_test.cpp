@@ -67,17 +67,23 @@ BOOL CALLBACK AddStatic(HWND control, LPARAM list)
     return TRUE;
 }
 
-// "id: text" of each static text of the window that is wider than its control.
+// "id: text" of each static text of the window that is wider than its control or that
+// the window's client area (below the menu) does not hold whole.
 std::vector<std::string> CutOff(HWND window)
 {
     std::vector<HWND> statics;
     EnumChildWindows(window, AddStatic, LPARAM(&statics));
+    RECT area;
+    GetClientRect(window, &area);
     std::vector<std::string> cut;
     for (HWND control : statics) {
-        RECT client;
+        RECT client, inWindow;
         GetClientRect(control, &client);
+        GetWindowRect(control, &inWindow);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT *>(&inWindow), 2);
         const std::string text = ui::Text(control);
-        if (TextWidth(control, text) > client.right)
+        if (TextWidth(control, text) > client.right || inWindow.left < 0 || inWindow.top < 0 ||
+            inWindow.right > area.right || inWindow.bottom > area.bottom)
             cut.push_back(std::to_string(GetDlgCtrlID(control)) + ": " + text);
     }
     return cut;

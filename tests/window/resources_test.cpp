@@ -196,6 +196,8 @@ TEST(Resources, MainWindowTemplate)
                           {IDC_PITCH_LABEL, "STATIC", "Pitch:", label, 0},
                           {IDC_PITCH, "EDIT", "", kChild | ES_LEFT | WS_TABSTOP, WS_EX_CLIENTEDGE},
                           {IDC_PLAY, "BUTTON", "&Play", button, 0},
+                          {IDC_MAP, "STATIC", "", kChild | SS_OWNERDRAW | SS_NOTIFY, 0},
+                          {IDC_MAP_TEXT, "STATIC", "", label, 0},
                       });
 }
 
