@@ -43,6 +43,10 @@ __attribute__((format(printf, 1, 2))) void FIOError(const char *format, ...);
 // image and file, is then untouched.
 int FileIn(unsigned char **slot, HWND owner);
 
+// FileIn with the file at path instead of a chosen one (a dropped file): the same checks,
+// results and boxes.
+int FileInPath(unsigned char **slot, HWND owner, const char *path);
+
 // The loaded ROM file's name without its folder; "" before the first accepted open.
 const char *FIOFileName();
 

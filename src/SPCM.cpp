@@ -594,11 +594,13 @@ int InsertLoopedWav(int slot, const char *path, HWND owner, SPCMLoopAsk ask, dou
     return result;
 }
 
-int InsertFile(int slot, HWND owner, SPCMLoopAsk ask, double *cents)
+// The sample file at path, or the one the user chooses when path is null.
+int InsertFile(int slot, HWND owner, SPCMLoopAsk ask, double *cents, const char *path)
 {
     if (!ValidSlot(slot) || SPCMFetchStart(slot) != 0)
         return 1;
-    const char *path = FIOWavIn(owner);
+    if (!path)
+        path = FIOWavIn(owner);
     if (!path)
         return 1;
     if (IsBrrName(path))
@@ -637,13 +639,18 @@ int SPCMSampleFile(int slot, unsigned char *file)
 
 int SPCMInsertSample(int slot, HWND owner)
 {
-    return InsertFile(slot, owner, nullptr, nullptr);
+    return InsertFile(slot, owner, nullptr, nullptr, nullptr);
+}
+
+int SPCMInsertSampleFile(int slot, const char *path, HWND owner)
+{
+    return InsertFile(slot, owner, nullptr, nullptr, path);
 }
 
 int SPCMInsertLooped(int slot, HWND owner, SPCMLoopAsk ask, double *cents)
 {
     *cents = 0;
-    return InsertFile(slot, owner, ask, cents);
+    return InsertFile(slot, owner, ask, cents, nullptr);
 }
 
 int SPCMExportSample(int slot, HWND owner)

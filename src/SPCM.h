@@ -97,6 +97,10 @@ typedef int (*SPCMLoopAsk)(HWND owner, int frames, int *loopStart, int *loopEnd)
 // changed.
 int SPCMInsertSample(int slot, HWND owner);
 
+// Insert of the sample file at path (a WAV file, or a .brr file by its extension), as
+// Insert does with a chosen file. Returns as SPCMInsertSample.
+int SPCMInsertSampleFile(int slot, const char *path, HWND owner);
+
 // Insert Looped: as Insert, but a WAV file is encoded with the loop that ask returns,
 // and a .brr file must loop. *cents receives how far the encoder moved the pitch to fit
 // the loop to whole blocks (positive: the sample now plays flat by that much), 0 when

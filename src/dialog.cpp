@@ -1,9 +1,13 @@
 // The main window, the bank placement dialog and the Loop dialog. See dialog.h.
 #include "dialog.h"
 
+#include <shellapi.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <initializer_list>
 
 #include "FileIO.h"
 #include "SPCM.h"
@@ -135,6 +139,7 @@ void InitMain(HWND window)
     HINSTANCE instance = GetModuleHandleA(nullptr);
     SetMenu(window, LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MENU)));
     StartKeys(window);
+    DragAcceptFiles(window, TRUE);
     HANDLE small =
         LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 16, 16, LR_DEFAULTSIZE);
     SendMessageA(window, WM_SETICON, ICON_SMALL, (LPARAM)small);
@@ -202,11 +207,12 @@ bool MayLetGo(HWND window)
     }
 }
 
-void OnOpen(HWND window)
+// Open of the ROM file at path, or of the one the user chooses when path is null.
+void OnOpen(HWND window, const char *path = nullptr)
 {
     // A cancelled chooser or a refused file changes nothing: the loaded ROM, if any,
     // stays loaded with its unsaved changes.
-    if (!FileIn(SPCMGetPPtr(), window))
+    if (!(path ? FileInPath(SPCMGetPPtr(), window, path) : FileIn(SPCMGetPPtr(), window)))
         return;
     unsaved = false;
     if (!SPCMCheckPresence()) {
@@ -254,10 +260,11 @@ void RefreshSlot(HWND window)
     ComboChange(window);
 }
 
-void OnInsert(HWND window)
+// Insert of the sample file at path, or of the one the user chooses when path is null.
+void OnInsert(HWND window, const char *path = nullptr)
 {
     const int slot = SelectedSlot(window);
-    if (SPCMInsertSample(slot, window) != 0)
+    if ((path ? SPCMInsertSampleFile(slot, path, window) : SPCMInsertSample(slot, window)) != 0)
         return;
     // The refresh shows the slot that was filled, wherever the selection is now.
     SendMessageA(Item(window, IDC_SLOTS), CB_SETCURSEL, static_cast<WPARAM>(slot), 0);
@@ -387,6 +394,53 @@ void OnMapClick(HWND window)
         return;
     SendMessageA(Item(window, IDC_SLOTS), CB_SETCURSEL, static_cast<WPARAM>(slot), 0);
     ComboChange(window);
+}
+
+// What the window does with a dropped file, by its extension in any case.
+enum class Dropped { Rom, Sample, Other };
+
+Dropped KindOf(const char *path)
+{
+    const char *name = path;
+    for (const char *c = path; *c; ++c)
+        if (*c == '\\' || *c == '/' || *c == ':')
+            name = c + 1;
+    const char *dot = std::strrchr(name, '.');
+    if (!dot)
+        return Dropped::Other;
+    for (const char *rom : {".smc", ".sfc", ".fig", ".bin"})
+        if (lstrcmpiA(dot, rom) == 0)
+            return Dropped::Rom;
+    if (lstrcmpiA(dot, ".wav") == 0 || lstrcmpiA(dot, ".brr") == 0)
+        return Dropped::Sample;
+    return Dropped::Other;
+}
+
+// Files dropped from a file manager: one ROM file opens as File > Open does with it; one
+// sample file goes into the selected empty slot as Insert does; anything else is refused.
+void OnDrop(HWND window, HDROP drop)
+{
+    char path[MAX_PATH] = "";
+    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    const bool one = count == 1 && DragQueryFileA(drop, 0, path, sizeof path) != 0;
+    DragFinish(drop);
+    // While a box or dialog of the window is up, a drop is ignored as a click is.
+    if (!IsWindowEnabled(window))
+        return;
+    const Dropped kind = one ? KindOf(path) : Dropped::Other;
+    if (kind == Dropped::Rom) {
+        if (MayLetGo(window))
+            OnOpen(window, path);
+        return;
+    }
+    if (kind == Dropped::Sample && ButtonUsable(window, IDC_INSERT)) {
+        OnInsert(window, path);
+        FocusSlots(window);
+        return;
+    }
+    FIOBox(window, MB_ICONERROR, "Error",
+           "Tarvo Samples takes one file at a time: a ROM file (.smc, .sfc, .fig or .bin) to "
+           "open, or a .wav or .brr sample to insert into the selected empty slot.");
 }
 
 void OnMainCommand(HWND window, int id, int code)
@@ -714,6 +768,7 @@ INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM extra
             return 0;
         DrawMap(window, (const DRAWITEMSTRUCT *)extra);
         return 1;
+    case WM_DROPFILES: OnDrop(window, (HDROP)command); return 0;
     case WM_DESTROY: StopKeys(); return 0;
     default: return 0;
     }

@@ -24,7 +24,8 @@ int CheckHexValid(const char *text);
 // marks unsaved changes with a "*". Ctrl+O, Ctrl+S and Ctrl+E run Open, Save and Export
 // Sample where the menu would; Enter in the pitch field plays. After Open and the slot
 // commands the slot list has the focus. A click on a sample in the bank map selects its
-// slot.
+// slot. A ROM file dropped on the window opens as by Open, a .wav or .brr file dropped
+// while an empty slot is selected goes into it as by Insert; other drops are refused.
 INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM extra);
 
 // The bank map: the sample data area, audio 0x8100 to 0xFFE1, drawn to scale across a
