@@ -450,7 +450,7 @@ void OnMainCommand(HWND window, int id, int code)
     // showed it, so it is dropped, as a click on the disabled window is.
     if (!IsWindowEnabled(window))
         return;
-    // Accelerators send code 1 too.
+    // Accelerators send code 1 as well, so the list's notification is told by its id.
     if (id == IDC_SLOTS && code == CBN_SELCHANGE)
         ComboChange(window);
     switch (id) {
