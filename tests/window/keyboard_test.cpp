@@ -52,9 +52,10 @@ TEST_F(Keyboard, ShortcutsMnemonicsAndFocusFollowTheRulesOfTheMenuAndButtons)
     Press('L', VK_MENU);
     EXPECT_TRUE(NoBox());
     Press(VK_DOWN);
-    EXPECT_EQ(Selection(), 1);
+    EXPECT_TRUE(WaitFor([&] { return Selection() == 1; })) << Selection();
     Press(VK_END);
-    ASSERT_EQ(Selection(), 63);
+    ASSERT_TRUE(WaitFor([&] { return Selection() == 63; })) << Selection();
+    Settle();
     EXPECT_EQ(Text(IDC_START), "0") << "the selection change did not reach the window";
 
     // An empty slot: Tab reaches the usable controls top to bottom and comes back round.
@@ -101,7 +102,7 @@ TEST_F(Keyboard, ShortcutsMnemonicsAndFocusFollowTheRulesOfTheMenuAndButtons)
     EXPECT_TRUE(WaitFor([&] { return Entries()[63] == "3F: Unused"; })) << "Alt+D deleted nothing";
     EXPECT_EQ(GetDlgCtrlID(Focus()), IDC_SLOTS);
     Press(VK_UP);
-    EXPECT_EQ(Selection(), 62);
+    EXPECT_TRUE(WaitFor([&] { return Selection() == 62; })) << Selection();
 }
 
 } // namespace
