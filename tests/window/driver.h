@@ -46,6 +46,11 @@ class MainWindow : public ::testing::Test {
     void Click(HWND control, int x, int y);
     // The control of the window's thread that has the keyboard focus.
     HWND Focus() const;
+    // Whether the control with that id has the focus, or gets it within the time.
+    bool FocusOn(int id, int timeoutMs = 3000) const
+    {
+        return WaitFor([&] { return GetDlgCtrlID(Focus()) == id; }, timeoutMs);
+    }
     // Polls until done() holds or the time is up; the result of the last poll.
     template <class Done> static bool WaitFor(Done done, int timeoutMs = 3000)
     {

@@ -83,7 +83,7 @@ TEST_F(Drop, RomFilesOpenAsOpenDoesAndSamplesGoIntoTheSelectedEmptySlot)
     ASSERT_TRUE(WaitFor([&] { return Entries()[0x14] == "14: Used"; }, 10000));
     Settle();
     EXPECT_EQ(Text(IDC_START), "F01C");
-    EXPECT_EQ(GetDlgCtrlID(Focus()), IDC_SLOTS);
+    EXPECT_TRUE(FocusOn(IDC_SLOTS)) << GetDlgCtrlID(Focus());
     const std::vector<uint8_t> brr = files::Read(Path("temp.brr"));
     ASSERT_FALSE(brr.empty());
 

@@ -45,7 +45,7 @@ TEST_F(Keyboard, ShortcutsMnemonicsAndFocusFollowTheRulesOfTheMenuAndButtons)
     WaitGone(placement);
     Settle();
     ASSERT_EQ(Entries().size(), 64u) << "Enter did not take the proposed bank";
-    EXPECT_EQ(GetDlgCtrlID(Focus()), IDC_SLOTS) << "after Open the keys work on the slot list";
+    EXPECT_TRUE(FocusOn(IDC_SLOTS)) << "after Open the keys work on the slot list";
 
     // Slot 0 is used: Insert's mnemonics do nothing; the arrow keys move the selection.
     Press('I', VK_MENU);
@@ -71,15 +71,19 @@ TEST_F(Keyboard, ShortcutsMnemonicsAndFocusFollowTheRulesOfTheMenuAndButtons)
     ASSERT_TRUE(ui::AnswerOpenDialog(tid, wav.c_str())) << "Alt+I opened no chooser";
     ASSERT_TRUE(WaitFor([&] { return Entries()[63] == "3F: Used"; }));
     Settle();
-    EXPECT_EQ(GetDlgCtrlID(Focus()), IDC_SLOTS);
+    EXPECT_TRUE(FocusOn(IDC_SLOTS)) << GetDlgCtrlID(Focus());
     EXPECT_EQ(TabWalk(4), (std::vector<int>{IDC_DELETE, IDC_PITCH, IDC_PLAY, IDC_SLOTS}));
 
     // Enter in the pitch field plays; Alt+P plays and gives the list the focus.
     TabWalk(2);
-    ASSERT_EQ(Focus(), Item(IDC_PITCH));
+    ASSERT_TRUE(FocusOn(IDC_PITCH)) << GetDlgCtrlID(Focus());
     Press(VK_RETURN);
     EXPECT_TRUE(WaitFor([&] { return files::Exists(Path("temp.wav")); })) << "Enter did not play";
-    files::Remove(Path("temp.wav"));
+    // Gone only once the decoder has let go of it, so that the next play must write it.
+    ASSERT_TRUE(WaitFor([&] {
+        DeleteFileA(Path("temp.wav").c_str());
+        return !files::Exists(Path("temp.wav"));
+    }));
     Type(Item(IDC_PITCH), "4000");
     Press(VK_RETURN);
     EXPECT_EQ(Answer("Error").text, "Pitch too high.  Input a value 0 - 0x3FFF.")
@@ -88,19 +92,19 @@ TEST_F(Keyboard, ShortcutsMnemonicsAndFocusFollowTheRulesOfTheMenuAndButtons)
     Press('P', VK_MENU);
     EXPECT_TRUE(WaitFor([&] { return files::Exists(Path("temp.wav")); })) << "Alt+P did not play";
     Settle();
-    EXPECT_EQ(GetDlgCtrlID(Focus()), IDC_SLOTS);
+    EXPECT_TRUE(FocusOn(IDC_SLOTS)) << GetDlgCtrlID(Focus());
 
     // Ctrl+E exports (the chooser cancelled), Ctrl+S saves, Alt+D deletes; the focus
     // stays with the list.
     Press('E', VK_CONTROL);
     EXPECT_TRUE(ui::AnswerSaveDialog(tid, nullptr)) << "Ctrl+E opened no chooser";
     Settle();
-    EXPECT_EQ(GetDlgCtrlID(Focus()), IDC_SLOTS);
+    EXPECT_TRUE(FocusOn(IDC_SLOTS)) << GetDlgCtrlID(Focus());
     Press('S', VK_CONTROL);
     EXPECT_EQ(Answer("Save").text, "Save successful");
     Press('D', VK_MENU);
     EXPECT_TRUE(WaitFor([&] { return Entries()[63] == "3F: Unused"; })) << "Alt+D deleted nothing";
-    EXPECT_EQ(GetDlgCtrlID(Focus()), IDC_SLOTS);
+    EXPECT_TRUE(FocusOn(IDC_SLOTS)) << GetDlgCtrlID(Focus());
     Press(VK_UP);
     EXPECT_TRUE(WaitFor([&] { return Selection() == 62; })) << Selection();
 }
