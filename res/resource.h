@@ -8,6 +8,7 @@
 #define IDD_LOOP 1002   // loop of a WAV file for Insert Looped ("Loop")
 
 #define IDR_MENU 10000
+#define IDR_ACCEL 10001 // Ctrl+O, Ctrl+S, Ctrl+E of the menu
 #define IDI_APP 9000 // icon group: 16 x 16 at 8, 24 and 32 bits per pixel
 
 // Main window controls.
@@ -28,6 +29,10 @@
 #define IDC_PITCH_LABEL 1015
 #define IDC_PLAYBACK_GROUP 1016
 #define IDC_DELETE 1017
+#define IDC_SLOT_SIZE_LABEL 1018
+#define IDC_SLOT_SIZE 1019 // bytes of the selected slot's sample, to the next start
+#define IDC_MAP 1020      // owner-drawn bank map, audio 0x8100-0xFFE1 to scale
+#define IDC_MAP_TEXT 1021 // names the selected slot, its start and its size
 
 // Bank placement dialog controls.
 #define IDC_NEWROM_TEXT 1002

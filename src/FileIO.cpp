@@ -207,7 +207,7 @@ static unsigned char *ReadRom(HANDLE h, DWORD *size)
 
 int FileIn(unsigned char **slot, HWND owner)
 {
-    char chosen[MAX_PATH] = "", path[MAX_PATH] = "";
+    char chosen[MAX_PATH] = "";
     FIOSetOwner(owner);
     lastOpenCancelled = 1;
     if (!Choose(owner,
@@ -215,6 +215,13 @@ int FileIn(unsigned char **slot, HWND owner)
                 "All Files (*.*)\0*.*\0",
                 chosen))
         return 0;
+    return FileInPath(slot, owner, chosen);
+}
+
+int FileInPath(unsigned char **slot, HWND owner, const char *chosen)
+{
+    char path[MAX_PATH] = "";
+    FIOSetOwner(owner);
     lastOpenCancelled = 0;
     if (!GetFullPathNameA(chosen, sizeof path, path, nullptr))
         snprintf(path, sizeof path, "%s", chosen);

@@ -47,6 +47,10 @@ __attribute__((format(printf, 2, 3))) bool FIOAsk(const char *caption, const cha
 // image and file, is then untouched.
 int FileIn(unsigned char **slot, HWND owner);
 
+// FileIn with the file at path instead of a chosen one (a dropped file): the same checks,
+// results and boxes.
+int FileInPath(unsigned char **slot, HWND owner, const char *path);
+
 // The loaded ROM file's name without its folder; "" before the first accepted open.
 const char *FIOFileName();
 

@@ -193,36 +193,64 @@ int SPCMCheckPresence()
     return 0;
 }
 
-int SPCMSetupROM(int offset)
+namespace {
+
+// Why SPCMSetupROM refuses offset, composed into text (256 characters); false when it
+// builds there.
+bool PlacementRefusal(int offset, char *text)
 {
+    constexpr size_t kText = 256;
     const int header = Header();
     // An example bank start for the messages: the first bank past the stock material.
     const unsigned example = static_cast<unsigned>(At(0x80000));
     if (offset < header || (offset - header) % kBankSize != 0) {
-        FIOError("A sample bank cannot start at %X: the banks of this ROM start at %s.\n"
+        snprintf(text, kText,
+                 "A sample bank cannot start at %X: the banks of this ROM start at %s.\n"
                  "Choose a bank start, for example %X.",
                  static_cast<unsigned>(offset),
                  header ? "200 (behind the copier header) plus a multiple of 8000"
                         : "multiples of 8000 (it has no copier header)",
                  example);
-        return 0;
+        return true;
     }
     if (offset - header >= kReachable) {
-        FIOError("A sample bank at %X cannot be reached: the ROM's pointer holds only one bank "
+        snprintf(text, kText,
+                 "A sample bank at %X cannot be reached: the ROM's pointer holds only one bank "
                  "byte.\nChoose a bank below %X.",
                  static_cast<unsigned>(offset), static_cast<unsigned>(At(kReachable)));
-        return 0;
+        return true;
     }
     if (offset == header) {
-        FIOError("The first bank of the ROM holds the game's sample pointer and cannot take "
+        snprintf(text, kText,
+                 "The first bank of the ROM holds the game's sample pointer and cannot take "
                  "the sample bank.\nChoose another bank, for example %X.",
                  example);
-        return 0;
+        return true;
     }
     if (!BankInsideImage(offset) || At(OrigPCMAddr + OrigPCMSize) > ROMSize) {
-        FIOError("A sample bank at %X does not fit in this ROM of %X bytes.\n"
+        snprintf(text, kText,
+                 "A sample bank at %X does not fit in this ROM of %X bytes.\n"
                  "Choose a bank that ends inside the ROM, or expand the ROM.",
                  static_cast<unsigned>(offset), static_cast<unsigned>(ROMSize));
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+const char *SPCMPlacementRefusal(int offset)
+{
+    static char text[256];
+    return PlacementRefusal(offset, text) ? text : nullptr;
+}
+
+int SPCMSetupROM(int offset)
+{
+    const int header = Header();
+    char text[256];
+    if (PlacementRefusal(offset, text)) {
+        FIOError("%s", text);
         return 0;
     }
 
@@ -715,11 +743,13 @@ int InsertLoopedWav(int slot, const char *path, HWND owner, SPCMLoopAsk ask, dou
     return EncodeAndPlace(slot, job, owner, cents);
 }
 
-int InsertFile(int slot, HWND owner, SPCMLoopAsk ask, double *cents)
+// The sample file at path, or the one the user chooses when path is null.
+int InsertFile(int slot, HWND owner, SPCMLoopAsk ask, double *cents, const char *path)
 {
     if (!ValidSlot(slot) || SPCMFetchStart(slot) != 0)
         return 1;
-    const char *path = FIOWavIn(owner);
+    if (!path)
+        path = FIOWavIn(owner);
     if (!path)
         return 1;
     insertedRate = 0;
@@ -759,7 +789,12 @@ int SPCMSampleFile(int slot, unsigned char *file)
 
 int SPCMInsertSample(int slot, HWND owner)
 {
-    return InsertFile(slot, owner, nullptr, nullptr);
+    return InsertFile(slot, owner, nullptr, nullptr, nullptr);
+}
+
+int SPCMInsertSampleFile(int slot, const char *path, HWND owner)
+{
+    return InsertFile(slot, owner, nullptr, nullptr, path);
 }
 
 int SPCMInsertedRate()
@@ -775,7 +810,7 @@ int SPCMPitchFor(int rate)
 int SPCMInsertLooped(int slot, HWND owner, SPCMLoopAsk ask, double *cents)
 {
     *cents = 0;
-    return InsertFile(slot, owner, ask, cents);
+    return InsertFile(slot, owner, ask, cents, nullptr);
 }
 
 int SPCMExportSample(int slot, HWND owner)

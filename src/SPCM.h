@@ -41,6 +41,10 @@ int SPCMCheckPresence();
 // hooks), out of the pointer's reach or past the end of the ROM. Nothing is changed then.
 int SPCMSetupROM(int offset);
 
+// Why SPCMSetupROM would refuse offset: the text of its refusal, valid until the next
+// call; null when it would build the bank there. Nothing is reported here.
+const char *SPCMPlacementRefusal(int offset);
+
 // Bytes of the 32 KiB bank at file offset offset that hold data: those that differ from
 // the bank's most common value, 00 or FF winning a tie. 0 means the bank is free, one
 // value throughout as the padding of an expanded ROM is; a bank whose most common value
@@ -101,6 +105,10 @@ typedef int (*SPCMLoopAsk)(HWND owner, SPCMLoop *loop);
 // inserted; 1 when cancelled or refused (reported, boxes owned by owner), with nothing
 // changed.
 int SPCMInsertSample(int slot, HWND owner);
+
+// Insert of the sample file at path (a WAV file, or a .brr file by its extension), as
+// Insert does with a chosen file. Returns as SPCMInsertSample.
+int SPCMInsertSampleFile(int slot, const char *path, HWND owner);
 
 // Insert Looped: as Insert, but a WAV file is encoded with the loop and at the rate that
 // ask returns, and a .brr file must loop: a headered one by its header, a raw one whose

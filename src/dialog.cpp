@@ -1,9 +1,13 @@
 // The main window, the bank placement dialog and the Loop dialog. See dialog.h.
 #include "dialog.h"
 
+#include <shellapi.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <initializer_list>
 
 #include "FileIO.h"
 #include "SPCM.h"
@@ -28,6 +32,10 @@ constexpr unsigned long kBankMask = 0x7FFF;
 constexpr INT_PTR kNoPlacement = -1;
 // Both input fields are read into 32 characters, so at most 31 are looked at.
 constexpr int kInputChars = 32;
+// The sample data area that the map spans, in audio addresses (end exclusive).
+constexpr int kMapFirst = 0x8100;
+constexpr int kMapEnd = 0xFFE2;
+constexpr int kSlots = 64;
 
 // The window's caption with no ROM loaded, and the caption of its questions.
 const char kTitle[] = "Tarvo Samples";
@@ -58,6 +66,14 @@ void ComposeLabel(char *text, int slot)
     std::sprintf(text, SPCMFetchStart(slot) ? "%.2X: Used" : "%.2X: Unused", (unsigned)slot);
 }
 
+// A count of bytes of the bank (0-0x7EE2), shown in hexadecimal.
+void ShowBytes(HWND window, int id, int bytes)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%X bytes", (unsigned)(bytes & 0xFFFF));
+    SetWindowTextA(Item(window, id), text);
+}
+
 void SetEnabled(HWND window, int id, bool enabled)
 {
     EnableWindow(Item(window, id), enabled ? TRUE : FALSE);
@@ -76,10 +92,55 @@ bool MenuUsable(HWND window, int id)
     return state != (UINT)-1 && !(state & (MF_GRAYED | MF_DISABLED));
 }
 
+// The menu's shortcuts. The window runs in DialogBoxParam's own message loop, which
+// translates no accelerators, and a key goes to the focused control, never to the dialog
+// procedure. That loop hands every message to the thread's WH_MSGFILTER hooks (code
+// MSGF_DIALOGBOX, from IsDialogMessage) before the dialog manager sees it, on Windows and
+// under Wine alike; so a hook of the window's thread translates the keys meant for the
+// window. Boxes and choosers that the window owns are no children of it and keep
+// their keys; the commands then arrive as from the menu, with its "usable" rules.
+HWND keyWindow = nullptr;
+HACCEL keyTable = nullptr;
+HHOOK keyHook = nullptr;
+
+LRESULT CALLBACK KeyFilter(int code, WPARAM wParam, LPARAM lParam)
+{
+    MSG *message = reinterpret_cast<MSG *>(lParam);
+    if (code == MSGF_DIALOGBOX && keyWindow && message->hwnd &&
+        (message->hwnd == keyWindow || IsChild(keyWindow, message->hwnd)) &&
+        TranslateAcceleratorA(keyWindow, keyTable, message))
+        return 1;
+    return CallNextHookEx(keyHook, code, wParam, lParam);
+}
+
+void StartKeys(HWND window)
+{
+    keyWindow = window;
+    keyTable = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCEL));
+    keyHook = SetWindowsHookExA(WH_MSGFILTER, KeyFilter, nullptr, GetCurrentThreadId());
+}
+
+void StopKeys()
+{
+    if (keyHook)
+        UnhookWindowsHookEx(keyHook);
+    keyHook = nullptr;
+    keyWindow = nullptr;
+}
+
+// After a command of the slot, the keys work on the slot list again: the button that
+// was pressed may have become unusable, and the arrow keys move through the slots.
+void FocusSlots(HWND window)
+{
+    SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(window, IDC_SLOTS)), TRUE);
+}
+
 void InitMain(HWND window)
 {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     SetMenu(window, LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MENU)));
+    StartKeys(window);
+    DragAcceptFiles(window, TRUE);
     HANDLE small =
         LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 16, 16, LR_DEFAULTSIZE);
     SendMessageA(window, WM_SETICON, ICON_SMALL, (LPARAM)small);
@@ -147,11 +208,14 @@ bool MayLetGo(HWND window)
     }
 }
 
-void OnOpen(HWND window)
+// Open of the ROM file at path, or of the one the user chooses when path is null.
+void OnOpen(HWND window, const char *path = nullptr)
 {
+    // Every command that changes or lets go of the samples silences them first.
+    BRRStop();
     // A cancelled chooser or a refused file changes nothing: the loaded ROM, if any,
     // stays loaded with its unsaved changes.
-    if (!FileIn(SPCMGetPPtr(), window))
+    if (!(path ? FileInPath(SPCMGetPPtr(), window, path) : FileIn(SPCMGetPPtr(), window)))
         return;
     unsaved = false;
     if (!SPCMCheckPresence()) {
@@ -167,6 +231,7 @@ void OnOpen(HWND window)
     }
     SetupControls(window);
     UpdateFreeSpace(window);
+    FocusSlots(window);
 }
 
 void OnPlay(HWND window)
@@ -230,10 +295,12 @@ void TellTuning(HWND window, double cents)
            flat ? "up" : "down");
 }
 
-void OnInsert(HWND window)
+// Insert of the sample file at path, or of the one the user chooses when path is null.
+void OnInsert(HWND window, const char *path = nullptr)
 {
+    BRRStop();
     const int slot = SelectedSlot(window);
-    if (SPCMInsertSample(slot, window) != 0)
+    if ((path ? SPCMInsertSampleFile(slot, path, window) : SPCMInsertSample(slot, window)) != 0)
         return;
     // The refresh shows the slot that was filled, wherever the selection is now.
     SendMessageA(Item(window, IDC_SLOTS), CB_SETCURSEL, static_cast<WPARAM>(slot), 0);
@@ -249,6 +316,7 @@ int AskLoop(HWND owner, SPCMLoop *loop)
 
 void OnInsertLooped(HWND window)
 {
+    BRRStop();
     const int slot = SelectedSlot(window);
     double cents = 0;
     if (SPCMInsertLooped(slot, window, AskLoop, &cents) != 0)
@@ -260,13 +328,161 @@ void OnInsertLooped(HWND window)
 
 void OnExport(HWND window)
 {
+    BRRStop();
     SPCMExportSample(SelectedSlot(window), window);
 }
 
 void OnDelete(HWND window)
 {
+    BRRStop();
     SPCMDeleteSample(SelectedSlot(window));
     RefreshSlot(window);
+}
+
+// The map's colours: areas that no slot's sample covers, the free area, the samples
+// (two shades in turn, so that neighbours stand apart), the selected one, loop ticks.
+const COLORREF kMapUnused = RGB(160, 160, 160);
+const COLORREF kMapFree = RGB(200, 235, 200);
+const COLORREF kMapSample[2] = {RGB(95, 135, 200), RGB(145, 180, 230)};
+const COLORREF kMapSelected = RGB(235, 160, 40);
+const COLORREF kMapLoop = RGB(150, 0, 0);
+
+// The map's boxes for a strip width pixels wide, from the engine's getters; no boxes
+// and no free area while no ROM is loaded.
+int CurrentMap(int width, MapBox *boxes, int *freeLeft)
+{
+    if (!loaded) {
+        *freeLeft = width;
+        return 0;
+    }
+    MapSample samples[kSlots];
+    for (int slot = 0; slot < kSlots; ++slot)
+        samples[slot] = {SPCMFetchStart(slot), SPCMGetSampleSize(slot), SPCMLoopOffset(slot)};
+    return MapLayout(samples, SPCMGetFree(), width, boxes, freeLeft);
+}
+
+void FillArea(HDC dc, int left, int top, int right, int bottom, COLORREF colour)
+{
+    const RECT area = {left, top, right, bottom};
+    SetBkColor(dc, colour);
+    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &area, nullptr, 0, nullptr);
+}
+
+void DrawMap(HWND window, const DRAWITEMSTRUCT *item)
+{
+    const RECT &r = item->rcItem;
+    HDC dc = item->hDC;
+    MapBox boxes[kSlots];
+    int freeLeft = 0;
+    const int count = CurrentMap(r.right - r.left, boxes, &freeLeft);
+    FillArea(dc, r.left, r.top, r.right, r.bottom, kMapUnused);
+    if (loaded)
+        FillArea(dc, r.left + freeLeft, r.top, r.right, r.bottom, kMapFree);
+    const int selected = SelectedSlot(window);
+    for (int i = 0; i < count; ++i) {
+        const MapBox &box = boxes[i];
+        // A sample narrower than a pixel still shows as one.
+        const int right = box.right > box.left ? box.right : box.left + 1;
+        FillArea(dc, r.left + box.left, r.top, r.left + right, r.bottom,
+                 box.slot == selected ? kMapSelected : kMapSample[i % 2]);
+        if (box.loop >= 0)
+            FillArea(dc, r.left + box.loop, r.top, r.left + box.loop + 1, r.bottom, kMapLoop);
+    }
+    FrameRect(dc, &r, GetSysColorBrush(COLOR_WINDOWFRAME));
+}
+
+// The slot whose sample lies under the last click in the map, or -1.
+int MapSlotAtClick(HWND window)
+{
+    HWND map = Item(window, IDC_MAP);
+    const DWORD at = GetMessagePos();
+    POINT point = {(short)LOWORD(at), (short)HIWORD(at)};
+    ScreenToClient(map, &point);
+    RECT client;
+    GetClientRect(map, &client);
+    MapBox boxes[kSlots];
+    int freeLeft = 0;
+    const int count = CurrentMap(client.right, boxes, &freeLeft);
+    for (int i = 0; i < count; ++i)
+        if (point.x >= boxes[i].left && point.x < boxes[i].right)
+            return boxes[i].slot;
+    return -1;
+}
+
+void OnMapClick(HWND window)
+{
+    const int slot = MapSlotAtClick(window);
+    if (slot < 0)
+        return;
+    SendMessageA(Item(window, IDC_SLOTS), CB_SETCURSEL, static_cast<WPARAM>(slot), 0);
+    ComboChange(window);
+}
+
+// What the window does with a dropped file, by its extension in any case.
+enum class Dropped { Rom, Sample, Other };
+
+Dropped KindOf(const char *path)
+{
+    const char *name = path;
+    for (const char *c = path; *c; ++c)
+        if (*c == '\\' || *c == '/' || *c == ':')
+            name = c + 1;
+    const char *dot = std::strrchr(name, '.');
+    if (!dot)
+        return Dropped::Other;
+    for (const char *rom : {".smc", ".sfc", ".fig", ".bin"})
+        if (lstrcmpiA(dot, rom) == 0)
+            return Dropped::Rom;
+    if (lstrcmpiA(dot, ".wav") == 0 || lstrcmpiA(dot, ".brr") == 0)
+        return Dropped::Sample;
+    return Dropped::Other;
+}
+
+// Files dropped from a file manager: one ROM file opens as File > Open does with it; one
+// sample file goes into the selected empty slot as Insert does; anything else is refused.
+void OnDrop(HWND window, HDROP drop)
+{
+    char path[MAX_PATH] = "";
+    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    const bool one = count == 1 && DragQueryFileA(drop, 0, path, sizeof path) != 0;
+    DragFinish(drop);
+    // While a box or dialog of the window is up, a drop is ignored as a click is.
+    if (!IsWindowEnabled(window))
+        return;
+    const Dropped kind = one ? KindOf(path) : Dropped::Other;
+    if (kind == Dropped::Rom) {
+        if (MayLetGo(window))
+            OnOpen(window, path);
+        return;
+    }
+    if (kind == Dropped::Sample && ButtonUsable(window, IDC_INSERT)) {
+        OnInsert(window, path);
+        FocusSlots(window);
+        return;
+    }
+    FIOBox(window, MB_ICONERROR, "Error",
+           "Tarvo Samples takes one file at a time: a ROM file (.smc, .sfc, .fig or .bin) to "
+           "open, or a .wav or .brr sample to insert into the selected empty slot.");
+}
+
+// Exit (result 1) and the cancel command (result 2): the window ends once the user has
+// saved or let go of the unsaved changes, and the sound stops with it.
+void OnEnd(HWND window, INT_PTR result)
+{
+    if (!MayLetGo(window))
+        return;
+    BRRStop();
+    EndDialog(window, result);
+}
+
+// A button's command, run only while the button is usable; the keyboard is then back
+// on the slot list, whose arrow keys move through the slots.
+void OnButton(HWND window, int id, void (*command)(HWND))
+{
+    if (!ButtonUsable(window, id))
+        return;
+    command(window);
+    FocusSlots(window);
 }
 
 void OnMainCommand(HWND window, int id, int code)
@@ -276,33 +492,25 @@ void OnMainCommand(HWND window, int id, int code)
     // showed it, so it is dropped, as a click on the disabled window is.
     if (!IsWindowEnabled(window))
         return;
-    // Only the slot list sends code 1 in this window.
-    if (code == CBN_SELCHANGE)
+    // Accelerators send code 1 as well, so the list's notification is told by its id.
+    if (id == IDC_SLOTS && code == CBN_SELCHANGE)
         ComboChange(window);
     switch (id) {
-    case IDCANCEL:
-        if (MayLetGo(window))
-            EndDialog(window, 2);
-        break;
-    case IDC_PLAY:
-        if (ButtonUsable(window, IDC_PLAY))
+    case IDOK:
+        // Enter, with no default button: in the pitch field it plays.
+        if (GetFocus() == Item(window, IDC_PITCH) && ButtonUsable(window, IDC_PLAY))
             OnPlay(window);
         break;
-    case IDC_INSERT:
-        if (ButtonUsable(window, IDC_INSERT))
-            OnInsert(window);
-        break;
-    case IDC_INSERT_LOOPED:
-        if (ButtonUsable(window, IDC_INSERT_LOOPED))
-            OnInsertLooped(window);
-        break;
-    case IDC_DELETE:
-        if (ButtonUsable(window, IDC_DELETE))
-            OnDelete(window);
-        break;
+    case IDCANCEL: OnEnd(window, 2); break;
+    case IDC_PLAY: OnButton(window, id, OnPlay); break;
+    case IDC_INSERT: OnButton(window, id, [](HWND w) { OnInsert(w); }); break;
+    case IDC_INSERT_LOOPED: OnButton(window, id, OnInsertLooped); break;
+    case IDC_DELETE: OnButton(window, id, OnDelete); break;
     case IDM_EXPORT:
-        if (MenuUsable(window, IDM_EXPORT) && SelectedSlot(window) != CB_ERR)
+        if (MenuUsable(window, IDM_EXPORT) && SelectedSlot(window) != CB_ERR) {
             OnExport(window);
+            FocusSlots(window);
+        }
         break;
     case IDM_OPEN:
         if (MayLetGo(window))
@@ -312,11 +520,12 @@ void OnMainCommand(HWND window, int id, int code)
         if (MenuUsable(window, IDM_SAVE))
             Save(window);
         break;
-    case IDM_EXIT:
-        if (MayLetGo(window))
-            EndDialog(window, 1);
-        break;
+    case IDM_EXIT: OnEnd(window, 1); break;
     case IDM_ABOUT: FIOBox(window, MB_ICONQUESTION, "About", "%s", kAboutText); break;
+    case IDC_MAP:
+        if (code == STN_CLICKED && loaded)
+            OnMapClick(window);
+        break;
     default: break;
     }
 }
@@ -363,6 +572,12 @@ void OnPlacementOk(HWND dialog)
         FIOBox(dialog, MB_ICONERROR, "Error", "%s",
                header ? "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200..."
                       : "Pointer is not on 32kb boundary\ni.e. 80000, 88000, 90000...");
+        return;
+    }
+    // The engine's refusal (past the end, out of the pointer's reach, the first bank)
+    // comes while the text can still be corrected.
+    if (const char *refusal = SPCMPlacementRefusal((int)offset)) {
+        FIOBox(dialog, MB_ICONERROR, "Error", "%s", refusal);
         return;
     }
     const int data = SPCMBankData((int)offset);
@@ -508,6 +723,24 @@ void OnLoopOk(HWND dialog)
 
 } // namespace
 
+int MapLayout(const MapSample *samples, int freeBytes, int width, MapBox *boxes, int *freeLeft)
+{
+    // Pixels of an audio address; 64-bit, so that any width scales without overflow.
+    auto x = [width](int address) {
+        return (int)((long long)(address - kMapFirst) * width / (kMapEnd - kMapFirst));
+    };
+    int count = 0;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const MapSample &sample = samples[slot];
+        if (sample.start == 0)
+            continue;
+        const int loop = sample.loopOffset >= 0 ? x(sample.start + sample.loopOffset) : -1;
+        boxes[count++] = {slot, x(sample.start), x(sample.start + sample.size), loop};
+    }
+    *freeLeft = x(kMapEnd - freeBytes);
+    return count;
+}
+
 int CheckHexValid(const char *text)
 {
     for (; *text; ++text) {
@@ -531,7 +764,14 @@ void ResetControls(HWND window)
     SetEnabled(window, IDC_PITCH, false);
     EnableMenuItem(GetMenu(window), IDM_SAVE, MF_BYCOMMAND | MF_GRAYED);
     EnableMenuItem(GetMenu(window), IDM_EXPORT, MF_BYCOMMAND | MF_GRAYED);
+    // Nothing is left of the ROM that was shown.
+    SetWindowTextA(Item(window, IDC_START), "0");
+    SetWindowTextA(Item(window, IDC_LOOP), "0");
+    ShowBytes(window, IDC_FREE, 0);
+    ShowBytes(window, IDC_SLOT_SIZE, 0);
+    SetWindowTextA(Item(window, IDC_MAP_TEXT), "");
     loaded = unsaved = false;
+    InvalidateRect(Item(window, IDC_MAP), nullptr, FALSE);
     UpdateTitle(window);
 }
 
@@ -573,13 +813,21 @@ void ComboChange(HWND window)
     SetWindowTextA(Item(window, IDC_START), text);
     std::sprintf(text, "%X", (unsigned)SPCMFetchLoop(slot));
     SetWindowTextA(Item(window, IDC_LOOP), text);
+    ShowBytes(window, IDC_SLOT_SIZE, SPCMGetSampleSize(slot));
+    if (SPCMFetchStart(slot))
+        std::snprintf(out, sizeof out, "Slot %.2X: start %X, %X bytes", (unsigned)slot,
+                      (unsigned)SPCMFetchStart(slot), (unsigned)SPCMGetSampleSize(slot));
+    else
+        std::snprintf(out, sizeof out, "Slot %.2X: empty", (unsigned)slot);
+    SetWindowTextA(Item(window, IDC_MAP_TEXT), out);
+    // Every command that changes the bank or the selection ends here.
+    InvalidateRect(Item(window, IDC_MAP), nullptr, FALSE);
     UpdateBtnEdt(window);
 }
 
 void UpdateFreeSpace(HWND window)
 {
-    std::sprintf(out, "%X bytes", (unsigned)(SPCMGetFree() & 0xFFFF));
-    SetWindowTextA(Item(window, IDC_FREE), out);
+    ShowBytes(window, IDC_FREE, SPCMGetFree());
 }
 
 void UpdateBtnEdt(HWND window)
@@ -608,11 +856,18 @@ void UpdateComboTxt(HWND window)
     SendMessageA(slots, CB_SETCURSEL, (WPARAM)slot, 0);
 }
 
-INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM)
+INT_PTR CALLBACK dlgProc(HWND window, UINT message, WPARAM command, LPARAM extra)
 {
     switch (message) {
     case WM_INITDIALOG: InitMain(window); return 1; // the platform gives the default focus
     case WM_COMMAND: OnMainCommand(window, LOWORD(command), HIWORD(command)); return 0;
+    case WM_DRAWITEM:
+        if (command != IDC_MAP)
+            return 0;
+        DrawMap(window, (const DRAWITEMSTRUCT *)extra);
+        return 1;
+    case WM_DROPFILES: OnDrop(window, (HDROP)command); return 0;
+    case WM_DESTROY: StopKeys(); return 0;
     default: return 0;
     }
 }
@@ -641,8 +896,8 @@ INT_PTR CALLBACK dlgProcLoop(HWND dialog, UINT message, WPARAM command, LPARAM e
 
 INT_PTR CALLBACK dlgProcp(HWND dialog, UINT message, WPARAM command, LPARAM extra)
 {
-    // WM_INITDIALOG returns 0: the field starts without the focus. The default command
-    // 1 (Enter) and the field's notifications fall through.
+    // WM_INITDIALOG returns 0: the field starts without the focus. Enter presses OK, the
+    // default button; the field's notifications fall through.
     switch (message) {
     case WM_INITDIALOG: OnPlacementInit(dialog, (const BankPlacement *)extra); break;
     case WM_COMMAND:

@@ -117,6 +117,60 @@ void MainWindow::Type(HWND field, const std::string &text)
         SendMessageA(field, WM_CHAR, WPARAM(static_cast<unsigned char>(c)), 1);
 }
 
+void MainWindow::Press(WORD key, WORD modifier)
+{
+    SetForegroundWindow(main);
+    std::vector<INPUT> inputs;
+    auto add = [&inputs](WORD vk, bool up) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.wScan = WORD(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    if (modifier)
+        add(modifier, false);
+    add(key, false);
+    add(key, true);
+    if (modifier)
+        add(modifier, true);
+    SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
+    // The keys are handled in turn with the window's other input; a sent message comes
+    // first, so the wait is for the queue to be taken.
+    Sleep(50);
+    Settle();
+}
+
+void MainWindow::Click(HWND control, int x, int y)
+{
+    SetForegroundWindow(main);
+    POINT at = {x, y};
+    ClientToScreen(control, &at);
+    SetCursorPos(at.x, at.y);
+    // Each event carries the position, in 65536ths of the screen, as a mouse's does;
+    // the cursor may have moved on before the events are taken.
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    INPUT inputs[3] = {};
+    const DWORD flags[3] = {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+    for (int i = 0; i < 3; ++i) {
+        inputs[i].type = INPUT_MOUSE;
+        inputs[i].mi.dx = LONG((at.x * 65536LL + width / 2) / width);
+        inputs[i].mi.dy = LONG((at.y * 65536LL + height / 2) / height);
+        inputs[i].mi.dwFlags = flags[i] | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    }
+    SendInput(3, inputs, sizeof(INPUT));
+    Sleep(50);
+    Settle();
+}
+
+HWND MainWindow::Focus() const
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(tid, &info) ? info.hwndFocus : nullptr;
+}
+
 void MainWindow::Settle()
 {
     DWORD_PTR ignored;

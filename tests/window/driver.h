@@ -38,6 +38,26 @@ class MainWindow : public ::testing::Test {
     void Select(int slot);
     // Replaces a field's text by typing text into it character by character.
     void Type(HWND field, const std::string &text);
+    // Presses key, with modifier (VK_CONTROL, VK_MENU) held when given, through the
+    // system's input queue as the keyboard does, into the window made foreground.
+    void Press(WORD key, WORD modifier = 0);
+    // Clicks the left mouse button at pixel (x, y) of control's client area, through the
+    // system's input queue as the mouse does.
+    void Click(HWND control, int x, int y);
+    // The control of the window's thread that has the keyboard focus.
+    HWND Focus() const;
+    // Whether the control with that id has the focus, or gets it within the time.
+    bool FocusOn(int id, int timeoutMs = 3000) const
+    {
+        return WaitFor([&] { return GetDlgCtrlID(Focus()) == id; }, timeoutMs);
+    }
+    // Polls until done() holds or the time is up; the result of the last poll.
+    template <class Done> static bool WaitFor(Done done, int timeoutMs = 3000)
+    {
+        for (int waited = 0; !done() && waited < timeoutMs; waited += 10)
+            Sleep(10);
+        return done();
+    }
     // Waits until the window handles messages again. Sent messages overtake posted
     // ones, so this only waits for work already under way: after a modal window that a
     // posted command opened has gone, not right after Post.

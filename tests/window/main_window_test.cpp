@@ -35,6 +35,60 @@ std::vector<std::string> StockLabels()
     return labels;
 }
 
+// "N bytes" of a stock sample: from its start to the next start, or to the end of the
+// stock data (the free area's start in a fresh bank).
+std::string StockSize(const stockrom::Entry &sample)
+{
+    unsigned next = stockrom::kDataEnd;
+    for (const stockrom::Entry &other : stockrom::Directory())
+        if (other.start > sample.start && other.start < next)
+            next = other.start;
+    return Hex(next - sample.start) + " bytes";
+}
+
+// Width in pixels of text drawn in the control's font.
+int TextWidth(HWND control, const std::string &text)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, HGDIOBJ(SendMessageA(control, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, text.c_str(), int(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+BOOL CALLBACK AddStatic(HWND control, LPARAM list)
+{
+    char kind[16] = "";
+    GetClassNameA(control, kind, sizeof kind);
+    if (lstrcmpiA(kind, "Static") == 0)
+        reinterpret_cast<std::vector<HWND> *>(list)->push_back(control);
+    return TRUE;
+}
+
+// "id: text" of each static text of the window that is wider than its control or that
+// the window's client area (below the menu) does not hold whole.
+std::vector<std::string> CutOff(HWND window)
+{
+    std::vector<HWND> statics;
+    EnumChildWindows(window, AddStatic, LPARAM(&statics));
+    RECT area;
+    GetClientRect(window, &area);
+    std::vector<std::string> cut;
+    for (HWND control : statics) {
+        RECT client, inWindow;
+        GetClientRect(control, &client);
+        GetWindowRect(control, &inWindow);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT *>(&inWindow), 2);
+        const std::string text = ui::Text(control);
+        if (TextWidth(control, text) > client.right || inWindow.left < 0 || inWindow.top < 0 ||
+            inWindow.right > area.right || inWindow.bottom > area.bottom)
+            cut.push_back(std::to_string(GetDlgCtrlID(control)) + ": " + text);
+    }
+    return cut;
+}
+
 const char kPlacement[] = "100200"; // a free bank of the 2 MiB stock ROM
 constexpr int kSlot = 0x14;         // the first empty slot of a prepared stock ROM
 
@@ -72,12 +126,12 @@ class Window : public MainWindow {
     struct Screen {
         std::vector<std::string> entries;
         int selection;
-        std::string start, loop, free, pitch;
+        std::string start, loop, size, free, pitch;
         bool list, play, del, insert, looped, pitchField, save;
         bool operator==(const Screen &o) const
         {
             return entries == o.entries && selection == o.selection && start == o.start &&
-                   loop == o.loop && free == o.free && pitch == o.pitch && list == o.list &&
+                   loop == o.loop && size == o.size && free == o.free && pitch == o.pitch && list == o.list &&
                    play == o.play && del == o.del && insert == o.insert && looped == o.looped &&
                    pitchField == o.pitchField && save == o.save;
         }
@@ -89,6 +143,7 @@ class Window : public MainWindow {
                 Selection(),
                 Text(IDC_START),
                 Text(IDC_LOOP),
+                Text(IDC_SLOT_SIZE),
                 Text(IDC_FREE),
                 Text(IDC_PITCH),
                 Enabled(IDC_SLOTS),
@@ -108,6 +163,7 @@ TEST_F(Window, StartsWithOnlyOpenExitAndAboutUsable)
     EXPECT_TRUE(NoRomState());
     EXPECT_EQ(Text(IDC_START), "0");
     EXPECT_EQ(Text(IDC_LOOP), "0");
+    EXPECT_EQ(Text(IDC_SLOT_SIZE), "0 bytes");
     EXPECT_EQ(Text(IDC_FREE), "0 bytes");
     EXPECT_EQ(Text(IDC_PITCH), "");
     HMENU menu = GetMenu(main);
@@ -150,6 +206,7 @@ TEST_F(Window, OpenOfAStockRomShowsTheNewBank)
     const stockrom::Entry first = stockrom::Directory()[0];
     EXPECT_EQ(Text(IDC_START), Hex(first.start));
     EXPECT_EQ(Text(IDC_LOOP), Hex(first.loop));
+    EXPECT_EQ(Text(IDC_SLOT_SIZE), StockSize(first));
     EXPECT_EQ(Text(IDC_FREE), "FC6 bytes");
     EXPECT_TRUE(Enabled(IDC_SLOTS));
     EXPECT_TRUE(SaveEnabled());
@@ -176,12 +233,7 @@ TEST_F(Window, ClosedOrRefusedPlacementLeavesNoRom)
         HWND placement = WaitPlacement();
         ASSERT_NE(placement, nullptr) << way.name;
         HWND field = GetDlgItem(placement, IDC_NEWROM_OFFSET);
-        // Enter in the field sends the default command, which the dialog ignores.
         Type(field, "80200");
-        PostMessageA(field, WM_KEYDOWN, VK_RETURN, 1);
-        Sleep(200);
-        ASSERT_TRUE(IsWindow(placement)) << "Enter must not submit the address";
-        EXPECT_EQ(OtherDialog(100, placement), nullptr);
         PostMessageA(way.toField ? field : placement, way.message, way.wParam, 1);
         WaitGone(placement);
         Settle();
@@ -192,24 +244,27 @@ TEST_F(Window, ClosedOrRefusedPlacementLeavesNoRom)
             << "the ROM image changed: " << way.name;
     }
 
-    // A bank start that the dialog accepts but that does not fit this ROM.
-    Open(rom, "200200");
-    ui::MessageBoxInfo box = Answer("Error");
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(box.owner, main);
-    Settle();
-    EXPECT_TRUE(NoRomState());
-
-    // The dialog's own refusals come from the dialog and leave it open.
+    // Refusals, the dialog's own and the engine's (a bank past the end of this ROM),
+    // come from the dialog and leave it open; Cancel then leaves no ROM.
     Post(IDM_OPEN);
     ASSERT_TRUE(ui::AnswerOpenDialog(tid, rom.c_str()));
     HWND placement = WaitPlacement();
     ASSERT_NE(placement, nullptr);
-    Type(GetDlgItem(placement, IDC_NEWROM_OFFSET), "80201");
-    PostMessageA(placement, WM_COMMAND, MAKEWPARAM(IDC_NEWROM_OK, BN_CLICKED), 0);
-    box = ui::ReadMessageBox(OtherDialog(3000, placement));
-    EXPECT_EQ(box.text, "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200...");
-    EXPECT_EQ(box.owner, placement);
+    for (const char *refused : {"80201", "200200"}) {
+        Type(GetDlgItem(placement, IDC_NEWROM_OFFSET), refused);
+        PostMessageA(placement, WM_COMMAND, MAKEWPARAM(IDC_NEWROM_OK, BN_CLICKED), 0);
+        HWND box = OtherDialog(3000, placement);
+        EXPECT_EQ(ui::ReadMessageBox(box).owner, placement) << refused;
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        WaitGone(box);
+        ASSERT_TRUE(IsWindow(placement)) << refused;
+    }
+    PostMessageA(GetDlgItem(placement, IDCANCEL), BM_CLICK, 0, 0);
+    WaitGone(placement);
+    Settle();
+    EXPECT_EQ(OtherDialog(200), nullptr);
+    EXPECT_TRUE(NoRomState());
+    EXPECT_EQ(std::memcmp(ROMMem, stock.data(), stock.size()), 0);
 }
 
 TEST_F(Window, SlotRulesFollowTheSelection)
@@ -220,6 +275,7 @@ TEST_F(Window, SlotRulesFollowTheSelection)
     Select(0x20);
     EXPECT_EQ(Text(IDC_START), "0");
     EXPECT_EQ(Text(IDC_LOOP), "0");
+    EXPECT_EQ(Text(IDC_SLOT_SIZE), "0 bytes");
     ExpectSlotRules(false);
     // Export of an empty slot, posted anyway, opens nothing.
     Post(IDM_EXPORT);
@@ -228,6 +284,7 @@ TEST_F(Window, SlotRulesFollowTheSelection)
     Select(5);
     EXPECT_EQ(Text(IDC_START), Hex(fifth.start));
     EXPECT_EQ(Text(IDC_LOOP), Hex(fifth.loop));
+    EXPECT_EQ(Text(IDC_SLOT_SIZE), StockSize(fifth));
     ExpectSlotRules(true);
     EXPECT_EQ(Entries(), StockLabels()) << "a selection change relabels nothing";
 }
@@ -246,6 +303,7 @@ TEST_F(Window, InsertPlayAndDeleteInAFreshBank)
     EXPECT_EQ(Selection(), kSlot);
     EXPECT_EQ(Text(IDC_START), "F01C");
     EXPECT_EQ(Text(IDC_LOOP), "F01C");
+    EXPECT_EQ(Text(IDC_SLOT_SIZE), Hex(unsigned(brr.size())) + " bytes");
     EXPECT_EQ(Text(IDC_FREE), Hex(unsigned(0xFC6 - brr.size())) + " bytes");
     ExpectSlotRules(true);
 
@@ -287,6 +345,7 @@ TEST_F(Window, InsertPlayAndDeleteInAFreshBank)
     EXPECT_EQ(Selection(), kSlot);
     EXPECT_EQ(Text(IDC_START), "0");
     EXPECT_EQ(Text(IDC_LOOP), "0");
+    EXPECT_EQ(Text(IDC_SLOT_SIZE), "0 bytes");
     EXPECT_EQ(Text(IDC_FREE), "FC6 bytes");
     ExpectSlotRules(false);
 }
@@ -425,6 +484,37 @@ TEST_F(Window, SaveWritesTheFileAndReopensWithoutPlacement)
     EXPECT_EQ(Entries(), before.entries);
     EXPECT_EQ(Text(IDC_FREE), before.free);
     EXPECT_EQ(Selection(), 0);
+}
+
+// Under the platform's fonts (Wine's stand-in for MS Sans Serif here), every label and
+// value shows whole: in each state the window passes through, and for the widest
+// number that each value can hold.
+TEST_F(Window, EveryStaticTextFitsItsControlInEveryState)
+{
+    EXPECT_EQ(CutOff(main), std::vector<std::string>{}) << "with no ROM";
+    OpenStock();
+    for (int slot = 0; slot < 64; ++slot) {
+        Select(slot);
+        EXPECT_EQ(CutOff(main), std::vector<std::string>{}) << "slot " << slot;
+    }
+    Select(kSlot);
+    ASSERT_FALSE(InsertWav().empty());
+    EXPECT_EQ(CutOff(main), std::vector<std::string>{}) << "after Insert";
+
+    // The widest hex digit four times: addresses up to FFFF, counts up to 7EE2 bytes.
+    HWND start = Item(IDC_START);
+    char widest = '0';
+    for (char digit : std::string("0123456789ABCDEF"))
+        if (TextWidth(start, std::string(1, digit)) > TextWidth(start, std::string(1, widest)))
+            widest = digit;
+    const std::string address(4, widest), bytes = address + " bytes";
+    for (int id : {IDC_START, IDC_LOOP, IDC_SLOT_SIZE, IDC_FREE}) {
+        RECT client;
+        GetClientRect(Item(id), &client);
+        EXPECT_LE(TextWidth(Item(id), id == IDC_SLOT_SIZE || id == IDC_FREE ? bytes : address),
+                  client.right)
+            << id;
+    }
 }
 
 TEST_F(Window, AboutNamesVersionAuthorsAndEncoder)

@@ -1,6 +1,7 @@
-// The bank placement dialog on its own (template 1001 with dlgProcp), for headered and
-// headerless ROMs, its proposal and its question before a bank with data, and the hex
-// check that it shares with the pitch field.
+// The bank placement dialog on its own (template 1001 with dlgProcp) over a stock ROM in
+// the engine, for headered and headerless ROMs: its proposal, its question before a bank
+// with data, the engine's refusals shown while the dialog stays open, its buttons and
+// keys, and the hex check that it shares with the pitch field.
 #include <windows.h>
 
 #include <algorithm>
@@ -110,7 +111,8 @@ class Placement : public ::testing::Test {
 
     HWND dialog = nullptr, field = nullptr;
     BankPlacement placement{0x200, -1}; // the dialog's parameter: a headered ROM, no proposal
-    std::vector<uint8_t> rom;           // the engine's ROM image while the dialog runs
+    // The engine's ROM image while the dialog runs: data below 1 MiB, padding above.
+    std::vector<uint8_t> rom = stockrom::Make();
 
   private:
     unsigned char *loaded_ = nullptr;
@@ -148,12 +150,11 @@ TEST_P(PlacementAccepts, EndsWithTheOffset)
     EXPECT_EQ(Result(), GetParam().second);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BankStarts, PlacementAccepts,
-    ::testing::Values(std::make_pair("80200", 0x80200), std::make_pair("88200", 0x88200),
-                      std::make_pair("90200", 0x90200), std::make_pair("200", 0x200),
-                      std::make_pair("8200", 0x8200), std::make_pair("a0200", 0xA0200),
-                      std::make_pair("7FFF8200", 0x7FFF8200)));
+// Free banks of the 2 MiB stock ROM, up to its last.
+INSTANTIATE_TEST_SUITE_P(FreeBankStarts, PlacementAccepts,
+                         ::testing::Values(std::make_pair("100200", 0x100200),
+                                           std::make_pair("1a8200", 0x1A8200),
+                                           std::make_pair("1F8200", 0x1F8200)));
 
 TEST_F(Placement, RefusesTextsThatAreNotBankStartsAndStaysOpen)
 {
@@ -187,14 +188,46 @@ TEST_F(Placement, OkWithAnEmptyFieldDoesNothing)
     EXPECT_EQ(Result(100), -2);
 }
 
-TEST_F(Placement, EnterInTheFieldDoesNothing)
+// Offsets on a bank boundary that SPCMSetupROM would refuse: the engine's reason comes
+// from the dialog, which keeps the text for correcting; OK then takes a good offset.
+TEST_F(Placement, RefusesWhatTheEngineWouldAndStaysOpen)
 {
-    Type("80200");
+    struct Case {
+        const char *text, *reason;
+    };
+    for (const Case &c : {Case{"200", "The first bank of the ROM holds the game's sample pointer"},
+                          Case{"200200", "A sample bank at 200200 does not fit in this ROM"},
+                          Case{"800200", "A sample bank at 800200 cannot be reached"}}) {
+        Type(c.text);
+        PressOk();
+        const ui::MessageBoxInfo box = Box();
+        ASSERT_TRUE(box.found) << c.text;
+        EXPECT_EQ(box.text.rfind(c.reason, 0), 0u) << box.text;
+        EXPECT_EQ(box.caption, "Error");
+        EXPECT_EQ(box.icon, ui::Icon::Error);
+        EXPECT_EQ(box.owner, dialog);
+        EXPECT_EQ(ui::Text(field), c.text);
+        EXPECT_EQ(Result(100), -2) << c.text;
+    }
+    Type("100200");
+    PressOk();
+    EXPECT_EQ(Result(), 0x100200);
+}
+
+TEST_F(Placement, EnterInTheFieldPressesOk)
+{
+    EXPECT_EQ(LOWORD(SendMessageA(dialog, DM_GETDEFID, 0, 0)), IDC_NEWROM_OK);
+    Type("100200");
     PostMessageA(field, WM_KEYDOWN, VK_RETURN, 1);
-    PostMessageA(field, WM_CHAR, '\r', 1);
-    PostMessageA(field, WM_KEYUP, VK_RETURN, 0xC0000001);
-    EXPECT_FALSE(Box(400).found);
-    EXPECT_EQ(Result(300), -2);
+    EXPECT_EQ(Result(), 0x100200);
+}
+
+// Cancel ends the dialog as the close box and Escape do.
+TEST_F(Placement, CancelEndsWithMinusOne)
+{
+    Type("100200");
+    PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    EXPECT_EQ(Result(), -1);
 }
 
 // -1 is no file offset of any ROM, so that 0 remains the first bank of a headerless one.
@@ -259,28 +292,21 @@ TEST_F(PlacementInARom, AsksBeforeABankWithDataIsOverwritten)
     EXPECT_EQ(Result(), 0xA0200);
 }
 
-// A free bank needs no question; neither does an offset that the engine refuses (the
-// first bank, a bank past the end), which goes on to its refusal as before.
-class PlacementInARomWithoutQuestion
-    : public PlacementInARom,
-      public ::testing::WithParamInterface<std::pair<const char *, int>> {};
-
-TEST_P(PlacementInARomWithoutQuestion, EndsWithTheOffset)
+TEST_F(PlacementInARom, AFreeBankNeedsNoQuestion)
 {
-    Type(GetParam().first);
+    Type("108200");
     PressOk();
-    EXPECT_EQ(Result(), GetParam().second);
+    EXPECT_EQ(Result(), 0x108200);
     EXPECT_FALSE(Box(100).found);
 }
 
-INSTANTIATE_TEST_SUITE_P(FreeOrRefused, PlacementInARomWithoutQuestion,
-                         ::testing::Values(std::make_pair("108200", 0x108200),
-                                           std::make_pair("200", 0x200),
-                                           std::make_pair("200200", 0x200200)));
-
 class HeaderlessPlacement : public Placement {
   protected:
-    HeaderlessPlacement() { placement.header = 0; }
+    HeaderlessPlacement()
+    {
+        placement.header = 0;
+        rom.erase(rom.begin(), rom.begin() + stockrom::kHeaderSize);
+    }
 };
 
 TEST_F(HeaderlessPlacement, TakesTheFilesOwnBankStartsAndSaysSo)
@@ -298,16 +324,13 @@ TEST_F(HeaderlessPlacement, TakesTheFilesOwnBankStartsAndSaysSo)
             << refused;
         EXPECT_EQ(box.owner, dialog);
     }
-    Type("88000");
-    PressOk();
-    EXPECT_EQ(Result(), 0x88000);
-}
-
-TEST_F(HeaderlessPlacement, PassesTheFirstBankOnForTheEngineToRefuse)
-{
+    // Its first bank, at 0, is refused as the engine refuses it.
     Type("0");
     PressOk();
-    EXPECT_EQ(Result(), 0);
+    EXPECT_EQ(Box().text.rfind("The first bank of the ROM holds", 0), 0u);
+    Type("100000");
+    PressOk();
+    EXPECT_EQ(Result(), 0x100000);
 }
 
 } // namespace

@@ -139,19 +139,24 @@ Template Load(int id)
 
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
 
-void ExpectControls(const Template &t, const std::vector<Control> &expected)
+// What a control is, in template order (the tab order); where it lies is left to the
+// layout, which the window tests check by what fits and what follows what.
+struct Expected {
+    DWORD id;
+    std::string kind, text;
+    DWORD style, exStyle;
+};
+
+void ExpectControls(const Template &t, const std::vector<Expected> &expected)
 {
     ASSERT_EQ(t.controls.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
-        const Control &a = t.controls[i], &e = expected[i];
+        const Control &a = t.controls[i];
+        const Expected &e = expected[i];
         SCOPED_TRACE("control " + std::to_string(i) + " (id " + std::to_string(e.id) + ")");
         EXPECT_EQ(a.id, e.id);
         EXPECT_EQ(a.kind, e.kind);
         EXPECT_EQ(a.text, e.text);
-        EXPECT_EQ(a.x, e.x);
-        EXPECT_EQ(a.y, e.y);
-        EXPECT_EQ(a.cx, e.cx);
-        EXPECT_EQ(a.cy, e.cy);
         EXPECT_EQ(a.style, e.style);
         EXPECT_EQ(a.exStyle, e.exStyle);
     }
@@ -163,8 +168,6 @@ TEST(Resources, MainWindowTemplate)
     EXPECT_EQ(t.style, DWORD(DS_SETFONT | DS_CENTER | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
                              WS_VISIBLE));
     EXPECT_EQ(t.exStyle, 0u);
-    EXPECT_EQ(t.cx, 132);
-    EXPECT_EQ(t.cy, 171);
     EXPECT_FALSE(t.namesMenu) << "the menu is attached at initialisation";
     EXPECT_EQ(t.caption, "Tarvo Samples");
     EXPECT_EQ(t.font, "MS Sans Serif");
@@ -173,25 +176,28 @@ TEST(Resources, MainWindowTemplate)
     const DWORD group = kChild | BS_GROUPBOX, label = kChild | SS_LEFT;
     const DWORD button = kChild | BS_PUSHBUTTON | WS_TABSTOP;
     ExpectControls(t, {
-                          {IDC_SAMPLE_GROUP, "BUTTON", "Sample", 6, 3, 120, 59, group, 0},
-                          {IDC_SLOTS, "COMBOBOX", "", 60, 16, 56, 81,
+                          {IDC_SAMPLE_GROUP, "BUTTON", "Sample", group, 0},
+                          {IDC_SLOTS_LABEL, "STATIC", "Sample No.", label, 0},
+                          {IDC_SLOTS, "COMBOBOX", "",
                            kChild | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0},
-                          {IDC_SLOTS_LABEL, "STATIC", "Sample No.", 12, 18, 38, 11, label, 0},
-                          {IDC_START_LABEL, "STATIC", "Start:", 12, 35, 38, 11, label, 0},
-                          {IDC_LOOP_LABEL, "STATIC", "Loop:", 60, 35, 22, 11, label, 0},
-                          {IDC_OPERATE_GROUP, "BUTTON", "Operate", 6, 66, 120, 48, group, 0},
-                          {IDC_PLAY, "BUTTON", "Play", 74, 131, 48, 13, button, 0},
-                          {IDC_INSERT_LOOPED, "BUTTON", "Insert Looped", 68, 77, 54, 13, button, 0},
-                          {IDC_INSERT, "BUTTON", "Insert", 10, 77, 54, 13, button, 0},
-                          {IDC_FREE_LABEL, "STATIC", "Free space:", 12, 49, 38, 11, label, 0},
-                          {IDC_FREE, "STATIC", "0 bytes", 52, 49, 38, 11, label, 0},
-                          {IDC_PITCH, "EDIT", "", 34, 132, 32, 11, kChild | ES_LEFT | WS_TABSTOP,
-                           WS_EX_CLIENTEDGE},
-                          {IDC_PITCH_LABEL, "STATIC", "Pitch:", 12, 132, 20, 13, label, 0},
-                          {IDC_PLAYBACK_GROUP, "BUTTON", "Playback", 6, 120, 120, 30, group, 0},
-                          {IDC_START, "STATIC", "0", 32, 35, 28, 11, label, 0},
-                          {IDC_LOOP, "STATIC", "0", 82, 35, 34, 11, label, 0},
-                          {IDC_DELETE, "BUTTON", "Delete", 38, 96, 54, 13, button, 0},
+                          {IDC_START_LABEL, "STATIC", "Start:", label, 0},
+                          {IDC_START, "STATIC", "0", label, 0},
+                          {IDC_LOOP_LABEL, "STATIC", "Loop:", label, 0},
+                          {IDC_LOOP, "STATIC", "0", label, 0},
+                          {IDC_FREE_LABEL, "STATIC", "Free space:", label, 0},
+                          {IDC_FREE, "STATIC", "0 bytes", label, 0},
+                          {IDC_SLOT_SIZE_LABEL, "STATIC", "Size:", label, 0},
+                          {IDC_SLOT_SIZE, "STATIC", "0 bytes", label, 0},
+                          {IDC_OPERATE_GROUP, "BUTTON", "Operate", group, 0},
+                          {IDC_INSERT, "BUTTON", "&Insert", button, 0},
+                          {IDC_INSERT_LOOPED, "BUTTON", "Insert &Looped", button, 0},
+                          {IDC_DELETE, "BUTTON", "&Delete", button, 0},
+                          {IDC_PLAYBACK_GROUP, "BUTTON", "Playback", group, 0},
+                          {IDC_PITCH_LABEL, "STATIC", "Pitch:", label, 0},
+                          {IDC_PITCH, "EDIT", "", kChild | ES_LEFT | WS_TABSTOP, WS_EX_CLIENTEDGE},
+                          {IDC_PLAY, "BUTTON", "&Play", button, 0},
+                          {IDC_MAP, "STATIC", "", kChild | SS_OWNERDRAW | SS_NOTIFY, 0},
+                          {IDC_MAP_TEXT, "STATIC", "", label, 0},
                       });
 }
 
@@ -201,8 +207,6 @@ TEST(Resources, BankPlacementTemplate)
     EXPECT_EQ(t.style, DWORD(DS_SETFONT | DS_CENTER | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
                              WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_VISIBLE));
     EXPECT_EQ(t.exStyle, DWORD(WS_EX_TOOLWINDOW));
-    EXPECT_EQ(t.cx, 127);
-    EXPECT_EQ(t.cy, 62);
     EXPECT_EQ(t.caption, "New ROM");
     EXPECT_EQ(t.font, "MS Sans Serif");
     EXPECT_EQ(t.points, 8);
@@ -213,11 +217,11 @@ TEST(Resources, BankPlacementTemplate)
              "Point to 32,768 bytes of free space in the ROM.  The RATS tag will be automatically "
              "created.  It must be "
              "on a bank boundary.",
-             2, 3, 124, 33, kChild | SS_LEFT, 0},
-            {IDC_NEWROM_OFFSET, "EDIT", "", 48, 42, 46, 13, kChild | ES_LEFT | WS_TABSTOP,
-             WS_EX_CLIENTEDGE},
-            {IDC_NEWROM_LABEL, "STATIC", "PC Address:", 2, 44, 44, 11, kChild | SS_LEFT, 0},
-            {IDC_NEWROM_OK, "BUTTON", "OK", 98, 42, 28, 13, kChild | BS_PUSHBUTTON | WS_TABSTOP, 0},
+             kChild | SS_LEFT, 0},
+            {IDC_NEWROM_OFFSET, "EDIT", "", kChild | ES_LEFT | WS_TABSTOP, WS_EX_CLIENTEDGE},
+            {IDC_NEWROM_LABEL, "STATIC", "PC Address:", kChild | SS_LEFT, 0},
+            {IDC_NEWROM_OK, "BUTTON", "OK", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0},
+            {IDCANCEL, "BUTTON", "Cancel", kChild | BS_PUSHBUTTON | WS_TABSTOP, 0},
         });
 }
 
@@ -228,27 +232,27 @@ std::string ItemText(HMENU menu, UINT position)
     return text;
 }
 
-TEST(Resources, MenuHasFileAndAbout)
+TEST(Resources, MenuHasFileAndAboutWithMnemonicsAndShortcuts)
 {
     HMENU bar = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MENU));
     ASSERT_NE(bar, nullptr);
     ASSERT_EQ(GetMenuItemCount(bar), 2);
-    EXPECT_EQ(ItemText(bar, 0), "File");
+    EXPECT_EQ(ItemText(bar, 0), "&File");
     HMENU file = GetSubMenu(bar, 0);
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(ItemText(bar, 1), "About");
+    EXPECT_EQ(ItemText(bar, 1), "&About");
     EXPECT_EQ(GetMenuItemID(bar, 1), UINT(IDM_ABOUT));
     EXPECT_EQ(GetSubMenu(bar, 1), nullptr) << "About is a command on the bar";
 
     ASSERT_EQ(GetMenuItemCount(file), 5);
-    EXPECT_EQ(ItemText(file, 0), "Open");
+    EXPECT_EQ(ItemText(file, 0), "&Open...\tCtrl+O");
     EXPECT_EQ(GetMenuItemID(file, 0), UINT(IDM_OPEN));
-    EXPECT_EQ(ItemText(file, 1), "Save");
+    EXPECT_EQ(ItemText(file, 1), "&Save\tCtrl+S");
     EXPECT_EQ(GetMenuItemID(file, 1), UINT(IDM_SAVE));
-    EXPECT_EQ(ItemText(file, 2), "Export Sample...");
+    EXPECT_EQ(ItemText(file, 2), "&Export Sample...\tCtrl+E");
     EXPECT_EQ(GetMenuItemID(file, 2), UINT(IDM_EXPORT));
     EXPECT_TRUE(GetMenuState(file, 3, MF_BYPOSITION) & MF_SEPARATOR);
-    EXPECT_EQ(ItemText(file, 4), "Exit");
+    EXPECT_EQ(ItemText(file, 4), "E&xit");
     EXPECT_EQ(GetMenuItemID(file, 4), UINT(IDM_EXIT));
     DestroyMenu(bar);
 }
