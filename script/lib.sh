@@ -94,13 +94,17 @@ unmount_fault_disks() {
   return 0
 }
 
-# build PRESET [cmake args...]
+# build PRESET [TARGET...]: everything, or only the targets named
 build() {
   local preset=$1
   shift
   say "building $preset"
-  cmake --preset "$preset" -DTARVO_WERROR=ON "$@" >/dev/null
-  cmake --build --preset "$preset" -j "$(nproc)"
+  cmake --preset "$preset" -DTARVO_WERROR=ON >/dev/null
+  if [ "$#" -gt 0 ]; then
+    cmake --build --preset "$preset" -j "$(nproc)" --target "$@"
+  else
+    cmake --build --preset "$preset" -j "$(nproc)"
+  fi
 }
 
 # in_xvfb COMMANDS: runs bash COMMANDS, with these functions, on a private X display.
