@@ -100,7 +100,41 @@ int main(int argc, char **argv)
     if (!Shot("main-loaded", "Tarvo Samples"))
         return 1;
 
+    // A second at 48 kHz with its loop: the Loop box, then the question a sample too large
+    // for the free space gets.
+    const std::string big = std::string(argv[3]) + ".long.wav";
+    files::Write(big, files::WithLoop(files::MakeWav(files::Tone(48000, 440.0), 48000), 0, 47999));
+    SendMessageW(list, CB_SETCURSEL, 0x15, 0);
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
+    PostMessageA(main, WM_COMMAND, IDC_INSERT_LOOPED, 0);
+    if (!ui::AnswerOpenDialog(tid, big.c_str(), 10000))
+        return Fail("looped chooser");
+    HWND loop = ui::WaitDialog(tid, "Loop", 10000, main);
+    if (!loop)
+        return Fail("Loop dialog");
+    Sleep(300);
+    if (!Shot("loop-dialog", "Loop"))
+        return 1;
+    PostMessageA(loop, WM_COMMAND, IDCANCEL, 0);
+    Sleep(500);
+    PostMessageA(main, WM_COMMAND, IDC_INSERT, 0);
+    if (!ui::AnswerOpenDialog(tid, big.c_str(), 10000))
+        return Fail("WAV chooser");
+    HWND question = ui::WaitDialog(tid, "Insert", 30000, main);
+    if (!question)
+        return Fail("fit question");
+    Sleep(300);
+    if (!Shot("fit-question", "Insert"))
+        return 1;
+    PostMessageA(question, WM_COMMAND, IDNO, 0);
+    if (HWND refusal = ui::WaitDialog(tid, "Error", 10000, main))
+        PostMessageA(refusal, WM_COMMAND, IDOK, 0);
+    Sleep(500);
+
+    // The bank is not saved: Exit asks, and the pictures' changes are let go.
     PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
+    if (HWND unsaved = ui::WaitDialog(tid, "Tarvo Samples", 10000, main))
+        PostMessageA(unsaved, WM_COMMAND, IDNO, 0);
     WaitForSingleObject(process.hProcess, 10000);
     std::printf("done\n");
     std::fflush(stdout);
