@@ -67,9 +67,9 @@ int estimated_shift(const int *target, int filter, int old, int older)
 template <class Objective>
 Beam<Objective>::Beam(const Objective &objective, const EncoderSettings &settings)
     : objective_(objective), next_block_(objective.layout.first),
-      width_(std::clamp(Objective::beam_width(settings), 1, kMaxWidth)),
-      trellis_(std::clamp(settings.trellis, 1, kMaxWidth)),
-      refined_(std::clamp(settings.refined, 1, kMaxRanked - 2)),
+      width_(std::clamp(Objective::widths(settings).beam, 1, kMaxWidth)),
+      trellis_(std::clamp(Objective::widths(settings).trellis, 1, kMaxWidth)),
+      refined_(std::clamp(Objective::widths(settings).refined, 1, kMaxRanked - 2)),
       steps_(objective.layout.blocks * static_cast<std::size_t>(width_)), beam_(width_),
       next_(width_)
 {

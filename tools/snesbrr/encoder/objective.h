@@ -76,7 +76,10 @@ class FlatObjective {
     // `input_end` are input.
     FlatObjective(std::vector<int> target, std::size_t input_end, std::size_t first,
                   std::size_t loop_block, bool guard);
-    static int beam_width(const EncoderSettings &settings) { return settings.beam; }
+    static const SearchWidths &widths(const EncoderSettings &settings)
+    {
+        return settings.flat_widths;
+    }
     // Block `b` of the layout; the flat objective does not hear the loop.
     FlatBlock block(std::size_t b, const LoopEntry &) const;
 
@@ -142,8 +145,10 @@ class PlayedObjective {
     // is stable both ways). A loop's beginning follows its end instead of silence.
     PlayedObjective(const std::vector<int> &input, std::size_t input_end, std::size_t first,
                     std::size_t loop_block, bool guard);
-    // Its steps cost more than the flat objective's: a narrower beam.
-    static int beam_width(const EncoderSettings &settings) { return settings.played_beam; }
+    static const SearchWidths &widths(const EncoderSettings &settings)
+    {
+        return settings.played_widths;
+    }
     // Block `b` of the layout, entered by a path that encoded the loop block as
     // `loop` (heard at the seam).
     PlayedBlock block(std::size_t b, const LoopEntry &loop) const;

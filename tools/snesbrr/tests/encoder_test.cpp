@@ -129,33 +129,40 @@ std::vector<std::uint64_t> pinned_fingerprints(std::initializer_list<EncoderSett
     return got;
 }
 
-TEST(EncoderOutput, StaysByteForByteAsBefore)
+// Appends the fingerprints of every pinned input longer than a block looped over
+// its last whole block, where the end block is the loop block.
+void append_one_block_loops(const EncoderSettings &settings, std::vector<std::uint64_t> &got)
 {
-    // Flat: the default settings, then one history and the greedy block search
-    // alone. Played: the default settings, a wider beam with more pairs refined,
-    // the greedy block search alone, then loops of one block, where the end block
-    // is the loop block and decodes its own seam. The first 14 are those of the
-    // encoder before it learnt the played objective, but for the looped noise and
-    // square, whose loop blocks have since taken a filter other than 0 where it
-    // stays seamless.
-    EncoderSettings flat;
-    flat.flat = true;
-    EncoderSettings narrow = flat;
-    narrow.beam = 1;
-    narrow.trellis = 1;
-    EncoderSettings wider;
-    wider.played_beam = 3;
-    wider.refined = 2;
-    EncoderSettings greedy;
-    greedy.trellis = 1;
-    std::vector<std::uint64_t> got =
-        pinned_fingerprints({flat, narrow, EncoderSettings{}, wider, greedy});
     for (const auto &input : pinned_inputs()) {
         const std::size_t whole = input.size() / kBlockSamples * kBlockSamples;
         if (whole > kBlockSamples)
             got.push_back(fingerprint(
-                encode_looped(input.data(), whole, whole - kBlockSamples, EncoderSettings{}).brr));
+                encode_looped(input.data(), whole, whole - kBlockSamples, settings).brr));
     }
+}
+
+TEST(EncoderOutput, StaysByteForByteAsBefore)
+{
+    // Flat: its fixed widths, then one history and the greedy block search
+    // alone. Played, under the widths that were its defaults until they widened:
+    // those widths, a wider beam with more pairs refined, the greedy block search
+    // alone, then loops of one block, where the end block is the loop block and
+    // decodes its own seam. The first 14 are those of the encoder before it
+    // learnt the played objective, but for the looped noise and square, whose
+    // loop blocks have since taken a filter other than 0 where it stays seamless.
+    EncoderSettings flat;
+    flat.flat = true;
+    flat.flat_widths = {3, 3, 1};
+    EncoderSettings narrow = flat;
+    narrow.flat_widths = {1, 1, 1};
+    EncoderSettings former;
+    former.played_widths = {1, 3, 1};
+    EncoderSettings wider;
+    wider.played_widths = {3, 3, 2};
+    EncoderSettings greedy;
+    greedy.played_widths = {1, 1, 1};
+    std::vector<std::uint64_t> got = pinned_fingerprints({flat, narrow, former, wider, greedy});
+    append_one_block_loops(former, got);
     const std::vector<std::uint64_t> before = {
         0x82b04b562ed6991au, 0xef6508734b285002u, 0x18e04664a07e6d23u, 0xb72e0c6557572924u,
         0x398b4a30f09fd265u, 0xe4409c6b20659867u, 0x087b4d5f4214de43u, 0xfff611679ad80fbdu,
@@ -178,6 +185,23 @@ TEST(EncoderOutput, StaysByteForByteAsBefore)
         0xbbebe2ad894446fau, 0x401c949eb4cbcd09u, 0x454434dcfae7d1dfu, 0x7aa1e48e8db5ec8cu,
     };
     EXPECT_EQ(got, before);
+
+    // What ships: --flat under the default settings is the flat encoder above,
+    // and the played objective's default widths, their loops of one block too.
+    EncoderSettings flat_default;
+    flat_default.flat = true;
+    EXPECT_EQ(pinned_fingerprints({flat_default}),
+              std::vector<std::uint64_t>(before.begin(), before.begin() + 14));
+    std::vector<std::uint64_t> now = pinned_fingerprints({EncoderSettings{}});
+    append_one_block_loops(EncoderSettings{}, now);
+    const std::vector<std::uint64_t> widened = {
+        0xb37ca66413530a27u, 0x0efc1f32506af202u, 0xce01302f478ab502u, 0xe88070df0c8f0431u,
+        0xd2ddceb4c22a1f5fu, 0x58e32d1e08dd898fu, 0x1fc62afb5efef34eu, 0xcd0fd2ccafa192efu,
+        0x29d5d20724b23dcdu, 0xfad888e57fed8706u, 0x707c461b453eb7f7u, 0x0a24e0dc7625b72eu,
+        0x2af57d56cf522c70u, 0x261e6d5f595cbaaeu, 0x0bcae17971ac02c2u, 0x3182866a672486e5u,
+        0x41bba3fd98f24f32u, 0x4a5d19fc7567794eu, 0xf7709fb3c87a9e95u, 0xb8a98b761b8ae197u,
+    };
+    EXPECT_EQ(now, widened);
 }
 
 TEST(NearestNibble, ShortcutAgreesWithTryingAllSixteen)
