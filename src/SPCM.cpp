@@ -357,6 +357,11 @@ int SPCMSave()
     return FileOut(ROMMem);
 }
 
+int SPCMBankOffset()
+{
+    return SPCMem ? static_cast<int>(ROMPtrPC) - kUploadOffset : -1;
+}
+
 int SPCMGetFree()
 {
     return freespace;
@@ -531,19 +536,27 @@ struct WavJob {
     uint32_t rate;
 };
 
+// Rate (Hz) that SPCMSetInsertRate asks for; 0 for the file's own.
+int chosenRate = 0;
+
 WavJob MakeJob(const char *path, int frames, int rate)
 {
     WavJob job = {path, {}, 32000};
     job.shape.frames = static_cast<size_t>(frames);
     job.shape.rate = static_cast<uint32_t>(rate);
-    if (rate > 0 && rate < 32000)
+    if (chosenRate)
+        job.rate = static_cast<uint32_t>(chosenRate);
+    else if (rate > 0 && rate < 32000)
         job.rate = static_cast<uint32_t>(rate);
     return job;
 }
 
-// Runs the encoder on the job at rate Hz (0: the encoder's own choice); see BRREncode.
+// Runs the encoder on the job at rate Hz (0: the job's rate, the encoder's own choice
+// unless one was set); see BRREncode.
 unsigned char *Encode(const WavJob &job, HWND owner, int rate, int *size)
 {
+    if (rate == 0)
+        rate = chosenRate;
     if (!job.shape.loops)
         return BRREncode(job.path, owner, size, rate);
     return BRREncodeLooped(job.path, static_cast<int>(job.shape.loop_start),
@@ -698,6 +711,11 @@ int SPCMSampleFile(int slot, unsigned char *file)
 int SPCMInsertSample(int slot, HWND owner)
 {
     return InsertFile(slot, owner, nullptr, nullptr);
+}
+
+void SPCMSetInsertRate(int rate)
+{
+    chosenRate = rate;
 }
 
 int SPCMInsertedRate()

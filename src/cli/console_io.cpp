@@ -1,0 +1,254 @@
+#include "console_io.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "FileIO.h"
+#include "fileio.h" // the codec's whole-file read and all-or-nothing write
+
+unsigned char *ROMMem = nullptr;
+int ROMSize = 0;
+
+namespace {
+
+std::ostream *errors = nullptr;
+std::string subject;
+int said = 0;
+std::string romPath, savePath;
+bool dryRun = false;
+std::vector<uint8_t> original;
+std::string samplePath, exportPath;
+bool exportWav = false;
+bool answer = false;
+
+std::string Format(const char *format, va_list args)
+{
+    char text[1024]; // as much as a box keeps
+    vsnprintf(text, sizeof text, format, args);
+    return text;
+}
+
+// The system's reason for the last failed C library call on a file.
+std::string Reason()
+{
+    return errno ? std::strerror(errno) : "unknown error";
+}
+
+} // namespace
+
+namespace console {
+
+void Begin(std::ostream &err)
+{
+    errors = &err;
+    subject.clear();
+    said = 0;
+    free(ROMMem);
+    ROMMem = nullptr;
+    ROMSize = 0;
+    romPath.clear();
+    savePath.clear();
+    dryRun = false;
+    original.clear();
+    samplePath.clear();
+    exportPath.clear();
+    exportWav = false;
+    answer = false;
+}
+
+void SetSubject(const std::string &text)
+{
+    subject = text;
+}
+
+void Say(const std::string &text)
+{
+    std::string line = "tarvo: " + (subject.empty() ? "" : subject + ": ");
+    for (const char c : text)
+        line += c == '\n' ? std::string("; ") : std::string(1, c);
+    *errors << line << "\n";
+    ++said;
+}
+
+int Said()
+{
+    return said;
+}
+
+bool LoadRom(const std::string &path)
+{
+    SetSubject(path);
+    std::vector<uint8_t> bytes;
+    errno = 0;
+    const snesbrr::Status status = snesbrr::read_file(path, bytes);
+    if (status == snesbrr::Status::FileTooLarge) {
+        Say("This ROM file is 1 GiB or larger and cannot be loaded.\n"
+            "Choose the ROM file itself, not a disc or archive image.");
+        return false;
+    }
+    if (status != snesbrr::Status::Ok) {
+        Say("The ROM file could not be read: " + Reason() + ".");
+        return false;
+    }
+    if (bytes.size() <= 0x100000) {
+        Say("An unexpanded ROM does not have any vacant banks.\nExpand it and try again.");
+        return false;
+    }
+    auto *image = static_cast<unsigned char *>(malloc(bytes.size()));
+    if (!image) {
+        Say("There is not enough memory to load this ROM.");
+        return false;
+    }
+    memcpy(image, bytes.data(), bytes.size());
+    free(ROMMem);
+    ROMMem = image;
+    ROMSize = static_cast<int>(bytes.size());
+    romPath = path;
+    original = std::move(bytes);
+    return true;
+}
+
+const std::vector<uint8_t> &Original()
+{
+    return original;
+}
+
+void SetSaveTarget(const std::string &out, bool dry)
+{
+    savePath = out;
+    dryRun = dry;
+}
+
+void SetSample(const std::string &path)
+{
+    samplePath = path;
+}
+
+void SetExport(const std::string &path, bool wav)
+{
+    exportPath = path;
+    exportWav = wav;
+}
+
+void SetAnswer(bool yes)
+{
+    answer = yes;
+}
+
+} // namespace console
+
+void FIOSetOwner(HWND) {}
+
+HWND FIOOwner()
+{
+    return nullptr;
+}
+
+int FIOBox(HWND, unsigned, const char *, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    console::Say(Format(format, args));
+    va_end(args);
+    return 0;
+}
+
+const char *FIOReason(unsigned long error)
+{
+    static char text[64];
+    snprintf(text, sizeof text, "error %lu", error);
+    return text;
+}
+
+void FIOError(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    console::Say(Format(format, args));
+    va_end(args);
+}
+
+bool FIOAsk(const char *, const char *, ...)
+{
+    return answer;
+}
+
+const char *FIOFileName()
+{
+    return romPath.c_str();
+}
+
+int FileOut(const unsigned char *image)
+{
+    console::SetSubject(romPath);
+    if (!image) {
+        console::Say("Save failed");
+        return 1;
+    }
+    if (dryRun)
+        return 0;
+    const std::vector<uint8_t> bytes(image, image + ROMSize);
+    // Saving in place first keeps the file as read beside it, as the window's first save does.
+    if (savePath.empty() &&
+        snesbrr::write_file_replacing(romPath + ".bak", original) != snesbrr::Status::Ok) {
+        console::Say("Save failed\nThe backup " + romPath + ".bak could not be written.");
+        return 1;
+    }
+    const std::string &target = savePath.empty() ? romPath : savePath;
+    const snesbrr::Status status = snesbrr::write_file_replacing(target, bytes);
+    if (status != snesbrr::Status::Ok) {
+        console::SetSubject(target);
+        console::Say(std::string("Save failed\n") + snesbrr::describe(status));
+        return 1;
+    }
+    return 0;
+}
+
+const char *FIOWavIn(HWND)
+{
+    return samplePath.empty() ? nullptr : samplePath.c_str();
+}
+
+const char *FIOExportOut(HWND, const char *, int *wav)
+{
+    *wav = exportWav;
+    return exportPath.empty() ? nullptr : exportPath.c_str();
+}
+
+unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND)
+{
+    std::vector<uint8_t> bytes;
+    errno = 0;
+    const snesbrr::Status status = snesbrr::read_file(path, bytes);
+    if (status != snesbrr::Status::Ok) {
+        console::Say(std::string("The file could not be read: ") +
+                     (status == snesbrr::Status::FileTooLarge ? "it is too large" : Reason()) + ".");
+        *length = -1;
+        return nullptr;
+    }
+    *length = static_cast<int>(bytes.size());
+    if (*length > limit)
+        return nullptr;
+    auto *buffer = static_cast<unsigned char *>(malloc(bytes.size() + 1));
+    if (!buffer) {
+        console::Say("There is not enough memory to read this file.");
+        *length = -1;
+        return nullptr;
+    }
+    memcpy(buffer, bytes.data(), bytes.size());
+    return buffer;
+}
+
+int FIOWriteFile(const char *path, const unsigned char *data, int size, HWND)
+{
+    const snesbrr::Status status =
+        snesbrr::write_file_replacing(path, std::vector<uint8_t>(data, data + size));
+    if (status == snesbrr::Status::Ok)
+        return 0;
+    console::SetSubject(path);
+    console::Say(std::string("The file could not be written: ") + snesbrr::describe(status) + ".");
+    return 1;
+}
