@@ -6,6 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "FileIO.h"
 #include "fileio.h" // the codec's whole-file read and all-or-nothing write
 
@@ -35,6 +41,56 @@ std::string Format(const char *format, va_list args)
 std::string Reason()
 {
     return errno ? std::strerror(errno) : "unknown error";
+}
+
+// Makes the file at path hold exactly bytes, all or nothing: they go to a new file in
+// its folder, reach the disk, and take path's place in one step. "" when done, else the
+// reason, with path as it was and no file left behind.
+std::string WriteReplacing(const std::string &path, const std::vector<uint8_t> &bytes)
+{
+#ifdef _WIN32
+    // The codec's write puts the finished file in place with MoveFileExA, write-through.
+    const snesbrr::Status status = snesbrr::write_file_replacing(path, bytes);
+    return status == snesbrr::Status::Ok ? "" : snesbrr::describe(status);
+#else
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkstemp(&temp[0]);
+    if (fd < 0)
+        return Reason();
+    // A replaced file keeps its permissions; a new one gets 0666 less the umask, as
+    // any file a program creates.
+    struct stat old = {};
+    mode_t mode = 0666;
+    if (stat(path.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode &= ~mask;
+    }
+    bool ok = fchmod(fd, mode) == 0;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += ok ? size_t(n) : 0;
+    }
+    // Renamed before its bytes are on the disk, a crash could leave an empty file.
+    ok = ok && fsync(fd) == 0;
+    std::string reason = ok ? "" : Reason();
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        reason = Reason();
+    }
+    if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        reason = Reason();
+    }
+    if (!ok)
+        unlink(temp.c_str());
+    return reason;
+#endif
 }
 
 } // namespace
@@ -192,16 +248,17 @@ int FileOut(const unsigned char *image)
         return 0;
     const std::vector<uint8_t> bytes(image, image + ROMSize);
     // Saving in place first keeps the file as read beside it, as the window's first save does.
-    if (savePath.empty() &&
-        snesbrr::write_file_replacing(romPath + ".bak", original) != snesbrr::Status::Ok) {
-        console::Say("Save failed\nThe backup " + romPath + ".bak could not be written.");
+    std::string reason = savePath.empty() ? WriteReplacing(romPath + ".bak", original) : "";
+    if (!reason.empty()) {
+        console::Say("Save failed\nThe backup " + romPath + ".bak could not be written: " +
+                     reason + ".");
         return 1;
     }
     const std::string &target = savePath.empty() ? romPath : savePath;
-    const snesbrr::Status status = snesbrr::write_file_replacing(target, bytes);
-    if (status != snesbrr::Status::Ok) {
+    reason = WriteReplacing(target, bytes);
+    if (!reason.empty()) {
         console::SetSubject(target);
-        console::Say(std::string("Save failed\n") + snesbrr::describe(status));
+        console::Say("Save failed\n" + reason);
         return 1;
     }
     return 0;
@@ -244,11 +301,10 @@ unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND)
 
 int FIOWriteFile(const char *path, const unsigned char *data, int size, HWND)
 {
-    const snesbrr::Status status =
-        snesbrr::write_file_replacing(path, std::vector<uint8_t>(data, data + size));
-    if (status == snesbrr::Status::Ok)
+    const std::string reason = WriteReplacing(path, std::vector<uint8_t>(data, data + size));
+    if (reason.empty())
         return 0;
     console::SetSubject(path);
-    console::Say(std::string("The file could not be written: ") + snesbrr::describe(status) + ".");
+    console::Say("The file could not be written: " + reason + ".");
     return 1;
 }

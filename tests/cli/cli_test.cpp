@@ -244,6 +244,7 @@ TEST_F(Cli, RefusalsExitWithTheirStatusAndWriteNothing)
         {{"insert", rom, "20", brr, "--rate", "8000"}, 2, "a .brr file"},
         {{"insert", rom, "20", dir + "/missing.wav"}, 1, "missing.wav"},
         {{"delete", rom, "30"}, 1, "Slot 30 is empty"},
+        {{"delete", rom, "01", "-o", dir + "/none/out.smc"}, 1, "Save failed"},
         {{"export", rom, "00", dir + "/out.txt"}, 2, "must end in .brr or .wav"},
         {{"render", rom, "00", dir + "/out.wav", "--pitch", "4000"}, 2, "Pitch too high."},
         {{"render", rom, "30", dir + "/out.wav"}, 1, "Slot 30 is empty"},
