@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -579,7 +580,7 @@ int TarvoRun(int argc, const char *const argv[], std::ostream &out, std::ostream
         sub->add_option("SLOT", a.slot, "the slot, 00 to 3F")->required();
     };
     auto writes = [&](CLI::App *sub) {
-        sub->add_option("-o", a.out, "write the result to OUT and leave ROM untouched");
+        sub->add_option("-o", a.out, "write the result to OUT and leave ROM untouched")->type_name("OUT");
         sub->add_flag("--dry-run", a.dryRun, "do everything but write");
     };
 
@@ -599,13 +600,16 @@ int TarvoRun(int argc, const char *const argv[], std::ostream &out, std::ostream
     insert->add_option("FILE", a.file, "the WAV or .brr file")->required();
     CLI::Option *loop = insert->add_flag("--loop", a.loop, "loop as the file's own loop says");
     CLI::Option *start =
-        insert->add_option("--loop-start", a.loopStart, "loop from frame S")->check(CLI::NonNegativeNumber);
+        insert->add_option("--loop-start", a.loopStart, "loop from frame S")
+            ->check(CLI::NonNegativeNumber)
+            ->type_name("S");
     CLI::Option *end = insert->add_option("--loop-end", a.loopEnd, "to frame E, exclusive (default: the end)")
                            ->check(CLI::NonNegativeNumber)
+                           ->type_name("E")
                            ->needs(start);
     loop->excludes(start)->excludes(end);
     CLI::Option *rate =
-        insert->add_option("--rate", a.rate, "encode at HZ, 1000 to 32000")->check(CLI::Range(1000, 32000));
+        insert->add_option("--rate", a.rate, "encode at HZ, 1000 to 32000")->check(CLI::Range(1000, 32000))->type_name("HZ");
     insert->add_flag("--fit", a.fit, "encode at the highest rate that fits the free space")->excludes(rate);
     writes(insert);
     CLI::App *del = app.add_subcommand("delete", "delete a slot's sample");
@@ -620,7 +624,8 @@ int TarvoRun(int argc, const char *const argv[], std::ostream &out, std::ostream
     rom(render);
     slot(render);
     render->add_option("OUT", a.file, "the WAV file")->required();
-    render->add_option("--pitch", a.pitch, "hexadecimal, 0 to 3FFF; 1000 plays as recorded");
+    render->add_option("--pitch", a.pitch, "hexadecimal, 0 to 3FFF; 1000 plays as recorded")
+        ->type_name("P");
     CLI::App *apply = app.add_subcommand("apply", "run the steps of a TOML manifest, all or nothing");
     rom(apply);
     apply->add_option("MANIFEST", a.manifest, "the manifest")->required();
