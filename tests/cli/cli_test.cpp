@@ -40,7 +40,7 @@ Result Tarvo(const std::vector<std::string> &args)
     return {code, out.str(), err.str()};
 }
 
-class Cli : public ::testing::Test {
+class Commands : public ::testing::Test {
   protected:
     void SetUp() override
     {
@@ -85,7 +85,7 @@ class Cli : public ::testing::Test {
 
 // The ROM that a command saved equals the window's, and the first save kept the ROM as
 // read as NAME.bak.
-TEST_F(Cli, EditsGiveTheWindowsBytesAndKeepABackup)
+TEST_F(Commands, EditsGiveTheWindowsBytesAndKeepABackup)
 {
     const Result setup = Tarvo({"setup", rom, "100200"});
     ASSERT_EQ(setup.code, 0) << setup.err;
@@ -146,7 +146,7 @@ TEST_F(Cli, EditsGiveTheWindowsBytesAndKeepABackup)
 }
 
 // Export and render hand on what the encoder program makes of the slot's blocks.
-TEST_F(Cli, ExportAndRenderMatchTheEncoderProgram)
+TEST_F(Commands, ExportAndRenderMatchTheEncoderProgram)
 {
     SetUpBank();
     const std::string brr = dir + "/s.brr", wav = dir + "/s.wav", played = dir + "/p.wav";
@@ -169,7 +169,7 @@ TEST_F(Cli, ExportAndRenderMatchTheEncoderProgram)
 
 // The in-process encodings are the encoder program's, byte for byte: plain, resampled,
 // looped, and fitted to the free space when the command says --fit.
-TEST_F(Cli, EncodingsMatchTheEncoderProgram)
+TEST_F(Commands, EncodingsMatchTheEncoderProgram)
 {
     const std::string wav = Wav("tone.wav", 5000, 44100, 1234);
     auto program = [&](std::vector<const char *> args) {
@@ -207,7 +207,7 @@ TEST_F(Cli, EncodingsMatchTheEncoderProgram)
 }
 
 // Every refusal exits with its status, says one line and leaves the ROM as it was.
-TEST_F(Cli, RefusalsExitWithTheirStatusAndWriteNothing)
+TEST_F(Commands, RefusalsExitWithTheirStatusAndWriteNothing)
 {
     const std::string small = dir + "/small.smc";
     files::Write(small, std::vector<uint8_t>(0x80200));
@@ -268,7 +268,7 @@ TEST_F(Cli, RefusalsExitWithTheirStatusAndWriteNothing)
     check(after);
 }
 
-TEST_F(Cli, OutputGoesToOutOrNowhere)
+TEST_F(Commands, OutputGoesToOutOrNowhere)
 {
     const std::string out = dir + "/built.smc";
     const Result dry = Tarvo({"setup", rom, "100200", "--dry-run"});
@@ -284,7 +284,7 @@ TEST_F(Cli, OutputGoesToOutOrNowhere)
                             "bank: 100200\nfree: 4038 bytes\n");
 }
 
-class Apply : public Cli {
+class Apply : public Commands {
   protected:
     Result Manifest(const std::string &text)
     {
