@@ -175,14 +175,14 @@ int Save()
     return SPCMSave() == 0 ? kTarvoOk : kTarvoRefused;
 }
 
-// Builds the bank at offset in a ROM without one; a bank that holds data only when force.
-int Setup(unsigned long offset, bool force)
+// Builds the bank at offset in a ROM without one; a bank that holds data only when force,
+// else refused with the hint that says how to force it.
+int Setup(unsigned long offset, bool force, const char *hint)
 {
     const int data = SPCMBankData(static_cast<int>(offset));
     if (data > 0 && !force) {
-        Sayf("The bank at %lX is not empty: %d of its 32768 bytes hold data.\nGive --force to "
-             "build the sample bank there anyway; that data will be overwritten.",
-             offset, data);
+        Sayf("The bank at %lX is not empty: %d of its 32768 bytes hold data.\n%s", offset, data,
+             hint);
         return kTarvoRefused;
     }
     if (!SPCMSetupROM(static_cast<int>(offset)) || !SPCMReadIn())
@@ -326,7 +326,9 @@ class Manifest {
                 return kTarvoRefused;
             }
             console::SetSubject(path_ + ":" + std::to_string(bankLine_) + ": bank");
-            if (const int code = Setup(static_cast<unsigned long>(bank_), false))
+            if (const int code = Setup(static_cast<unsigned long>(bank_), false,
+                                         "Choose a free bank, or build the bank there first "
+                                         "with tarvo setup --force."))
                 return code;
         }
         for (const Step &step : deletes_) {
@@ -508,7 +510,9 @@ int Dispatch(CLI::App &app, const Args &a, std::ostream &out, std::ostream &err)
             console::Say("This ROM already has a sample bank.");
             return kTarvoRefused;
         }
-        const int code = Setup(offset, a.force);
+        const int code = Setup(offset, a.force,
+                               "Give --force to build the sample bank there anyway; that data "
+                               "will be overwritten.");
         return code ? code : Save();
     }
     if (command == "insert") {
