@@ -32,7 +32,8 @@ ensure_packages() {
 
 BUILD_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev
                 g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
-                wine wine64 wine32:i386 xvfb xauth)
+                wine wine64 wine32:i386 xvfb xauth
+                libcli11-dev nlohmann-json3-dev libtomlplusplus-dev)
 
 # ensure_wine_prefix: the private prefix, made once (about 20 s), with the settings that
 # keep closing windows and starting processes fast and quiet.

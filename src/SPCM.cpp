@@ -386,6 +386,11 @@ int SPCMSave()
     return FileOut(ROMMem);
 }
 
+int SPCMBankOffset()
+{
+    return SPCMem ? static_cast<int>(ROMPtrPC) - kUploadOffset : -1;
+}
+
 int SPCMGetFree()
 {
     return freespace;
@@ -615,19 +620,27 @@ struct WavJob {
     int asked; // the rate the run names (rate), or 0 when rate is the encoder's own choice
 };
 
+// Rate (Hz) that SPCMSetInsertRate asks for; 0 for the file's own.
+int chosenRate = 0;
+
 WavJob MakeJob(const char *path, int frames, int rate)
 {
     WavJob job = {path, {}, 32000, 0};
     job.shape.frames = static_cast<size_t>(frames);
     job.shape.rate = static_cast<uint32_t>(rate);
-    if (rate > 0 && rate < 32000)
+    if (chosenRate)
+        job.rate = static_cast<uint32_t>(chosenRate);
+    else if (rate > 0 && rate < 32000)
         job.rate = static_cast<uint32_t>(rate);
     return job;
 }
 
-// Runs the encoder on the job at rate Hz (0: the encoder's own choice); see BRREncode.
+// Runs the encoder on the job at rate Hz (0: the job's rate, the encoder's own choice
+// unless one was set); see BRREncode.
 unsigned char *Encode(const WavJob &job, HWND owner, int rate, int *size)
 {
+    if (rate == 0)
+        rate = chosenRate;
     if (!job.shape.loops)
         return BRREncode(job.path, owner, size, rate);
     return BRREncodeLooped(job.path, static_cast<int>(job.shape.loop_start),
@@ -795,6 +808,11 @@ int SPCMInsertSample(int slot, HWND owner)
 int SPCMInsertSampleFile(int slot, const char *path, HWND owner)
 {
     return InsertFile(slot, owner, nullptr, nullptr, path);
+}
+
+void SPCMSetInsertRate(int rate)
+{
+    chosenRate = rate;
 }
 
 int SPCMInsertedRate()

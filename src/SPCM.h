@@ -66,6 +66,9 @@ int SPCMReadIn();
 // result: 0 written, 1 failed.
 int SPCMSave();
 
+// File offset of the loaded bank's first byte; -1 when no bank is loaded.
+int SPCMBankOffset();
+
 int SPCMGetFree();               // free-space counter, bytes (0-0x7EE2)
 int SPCMFetchStart(int slot);    // start audio address of slot 0-63; 0 = empty
 int SPCMFetchLoop(int slot);     // loop audio address of slot 0-63
@@ -117,6 +120,10 @@ int SPCMInsertSampleFile(int slot, const char *path, HWND owner);
 // encoder moved the pitch to fit the loop to whole blocks (positive: the sample now
 // plays flat by that much), 0 when the pitch is exact. Returns as SPCMInsertSample.
 int SPCMInsertLooped(int slot, HWND owner, SPCMLoopAsk ask, double *cents);
+
+// Rate in Hz (1000-32000) at which the following Inserts and Insert Looped encode a WAV
+// file, instead of the file's own; 0 (the start) restores the file's own rate.
+void SPCMSetInsertRate(int rate);
 
 // Rate in Hz at which the WAV file of the last successful Insert or Insert Looped was
 // encoded: the file's own, at most 32000, or the lower rate the user took when the
