@@ -71,10 +71,11 @@ struct SampleStep {
 // dialog; a refused loop is reported with the dialog's texts.
 const SampleStep *asked = nullptr;
 
-int AskLoop(HWND, int frames, int *start, int *end)
+int AskLoop(HWND, SPCMLoop *loop)
 {
     if (asked->loop == SampleStep::OwnLoop)
         return 1;
+    const int frames = loop->frames;
     const long long s = asked->loopStart;
     const long long e = asked->loopEnd < 0 ? frames : asked->loopEnd;
     if (s >= frames)
@@ -84,8 +85,8 @@ int AskLoop(HWND, int frames, int *start, int *end)
     else if (e <= s)
         Sayf("The loop end must come after the loop start.");
     else {
-        *start = static_cast<int>(s);
-        *end = static_cast<int>(e);
+        loop->start = static_cast<int>(s);
+        loop->end = static_cast<int>(e);
         return 1;
     }
     return 0;

@@ -111,7 +111,7 @@ TEST_F(Commands, EditsGiveTheWindowsBytesAndKeepABackup)
 
     files::Write(rom, built);
     const std::vector<uint8_t> window = ByWindow([&] {
-        auto loop = [](HWND, int, int *, int *) { return 1; };
+        auto loop = [](HWND, SPCMLoop *) { return 1; };
         double cents = 0;
         console::SetSample(strings);
         ASSERT_EQ(SPCMInsertLooped(0x14, nullptr, loop, &cents), 0);
@@ -119,9 +119,9 @@ TEST_F(Commands, EditsGiveTheWindowsBytesAndKeepABackup)
         SPCMSetInsertRate(16000);
         ASSERT_EQ(SPCMInsertSample(0x15, nullptr), 0);
         SPCMSetInsertRate(0);
-        auto range = [](HWND, int, int *start, int *end) {
-            *start = 100;
-            *end = 1400;
+        auto range = [](HWND, SPCMLoop *chosen) {
+            chosen->start = 100;
+            chosen->end = 1400;
             return 1;
         };
         ASSERT_EQ(SPCMInsertLooped(0x16, nullptr, range, &cents), 0);
