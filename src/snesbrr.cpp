@@ -259,6 +259,11 @@ void BRRStop()
     playing = nullptr;
 }
 
+bool BRRSounding()
+{
+    return playing != nullptr;
+}
+
 void BRRPlay(int slot, uint16_t pitch)
 {
     BRRStop();

@@ -53,3 +53,7 @@ void BRRPlay(int slot, uint16_t pitch);
 
 // Stops the sound that BRRPlay started, if any.
 void BRRStop();
+
+// True from a BRRPlay that rendered a sound until BRRStop: the sound may still be
+// playing, and nothing has stopped it.
+bool BRRSounding();

@@ -9,6 +9,7 @@
 #include "driver.h"
 #include "files.h"
 #include "resource.h"
+#include "snesbrr.h"
 #include "stockrom.h"
 #include "version.h"
 
@@ -318,6 +319,7 @@ TEST_F(Window, InsertPlayAndDeleteInAFreshBank)
         EXPECT_EQ(files::Read(Path("temp.brr")), brr)
             << "Play must hand over the selected sample: " << text;
         EXPECT_TRUE(files::Exists(Path("temp.wav"))) << "nothing was decoded for " << text;
+        EXPECT_TRUE(BRRSounding()) << "Play restarts the sound: " << text;
     }
     struct Bad {
         const char *text, *message;
@@ -339,7 +341,9 @@ TEST_F(Window, InsertPlayAndDeleteInAFreshBank)
         EXPECT_FALSE(files::Exists(Path("temp.wav"))) << "played after a refused pitch";
     }
 
+    EXPECT_TRUE(BRRSounding()) << "a refused pitch leaves the sound alone";
     Send(IDC_DELETE);
+    EXPECT_FALSE(BRRSounding()) << "Delete stops the sound first";
     EXPECT_EQ(OtherDialog(200), nullptr);
     EXPECT_EQ(Entries(), StockLabels());
     EXPECT_EQ(Selection(), kSlot);
