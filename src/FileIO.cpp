@@ -293,12 +293,12 @@ int FileOut(const unsigned char *image)
             hFile = HoldRom(romPath);
         }
     }
-    if (error && !image) {
-        FIOBox(boxOwner, MB_ICONERROR, "Save Error", "Save failed");
-        return 1;
-    }
     if (error) {
-        FIOBox(boxOwner, MB_ICONERROR, "Save Error", "Save failed\n%s", FIOReason(error));
+        // Without an image there is no system reason to give.
+        if (image)
+            FIOBox(boxOwner, MB_ICONERROR, "Save Error", "Save failed\n%s", FIOReason(error));
+        else
+            FIOBox(boxOwner, MB_ICONERROR, "Save Error", "Save failed");
         return 1;
     }
     FIOBox(boxOwner, MB_ICONINFORMATION, "Save", "Save successful");

@@ -446,11 +446,6 @@ int PlaceImage(int slot, const unsigned char *file, int size, Form form, const c
     snprintf(What, sizeof What, "%s", what);
     What[0] = static_cast<char>(toupper(static_cast<unsigned char>(What[0])));
 
-    // An encoder's output is judged by its size first: that is what the user can act on.
-    if (form == Form::Raw && size > freespace && ValidSlot(slot) && SPCMFetchStart(slot) == 0) {
-        TooLarge(size);
-        return 1;
-    }
     snesbrr::BrrFile brr;
     const snesbrr::Status status = parse_brr_file(file, static_cast<size_t>(size), brr);
     if (status == snesbrr::Status::NotBrrSize || (brr.headered && form == Form::Raw)) {

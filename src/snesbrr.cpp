@@ -227,24 +227,33 @@ unsigned char *BRREncodeLooped(const char *path, int loopStart, int loopEnd, HWN
     return RunFor("temp.brr", kSPCMMaxFile, owner, length, failure);
 }
 
-unsigned char *BRRDecodeBlocks(const unsigned char *file, int size, HWND owner, int *length)
+// Writes the .brr file image (size bytes) to temp.brr and has the encoder decode it
+// with options ("--blocks", "-p 1000") into temp.wav, whose bytes come back as RunFor
+// gives them. A temp.wav larger than limit bytes is refused here; failure is the
+// two-line message of a failed run, whose second line says what was not done.
+static unsigned char *Decode(const unsigned char *file, int size, const char *options, int limit,
+                             HWND owner, int *length, const char *failure)
 {
     *length = -1;
-    // A decoded block takes 32 bytes of WAV data; twice that and 4 KiB leave ample room
-    // for the headers and the loop chunk.
-    const int limit = size / 9 * 64 + 4096;
     if (FIOSampleWrite(file, static_cast<uint16_t>(size)) != 0)
         return nullptr;
-    snprintf(parameters, sizeof parameters, "temp.brr -d --blocks temp.wav");
-    unsigned char *wav = RunFor("temp.wav", limit, owner, length,
-                                "The encoder could not decode this sample to a WAV file.\n"
-                                "Nothing was exported.");
+    snprintf(parameters, sizeof parameters, "temp.brr -d %s temp.wav", options);
+    unsigned char *wav = RunFor("temp.wav", limit, owner, length, failure);
     if (!wav && *length > limit)
         FIOBox(owner, MB_ICONERROR, "Error",
                "The encoder wrote a temp.wav of %d bytes, far more than this sample decodes "
-               "to.\nNothing was exported.",
-               *length);
+               "to.\n%s",
+               *length, failure + strcspn(failure, "\n") + 1);
     return wav;
+}
+
+unsigned char *BRRDecodeBlocks(const unsigned char *file, int size, HWND owner, int *length)
+{
+    // A decoded block takes 32 bytes of WAV data; twice that and 4 KiB leave ample room
+    // for the headers and the loop chunk.
+    return Decode(file, size, "--blocks", size / 9 * 64 + 4096, owner, length,
+                  "The encoder could not decode this sample to a WAV file.\n"
+                  "Nothing was exported.");
 }
 
 // The sound that plays: the rendered WAV file's bytes, kept while the system plays from
@@ -273,21 +282,14 @@ void BRRPlay(int slot, uint16_t pitch)
         return;
     }
     const int size = SPCMSampleFile(slot, file);
-    const bool written = size > 0 && FIOSampleWrite(file, static_cast<uint16_t>(size)) == 0;
-    free(file);
-    if (!written)
-        return;
-    snprintf(parameters, sizeof parameters, "temp.brr -d -p %x temp.wav",
-             static_cast<unsigned>(pitch));
+    char options[16];
+    snprintf(options, sizeof options, "-p %x", static_cast<unsigned>(pitch));
     // A render holds at most 10 s of 16-bit samples at 32 kHz, 640,000 bytes, and its header.
-    constexpr int kLimit = 0x100000;
     int length = 0;
-    playing = RunFor("temp.wav", kLimit, FIOOwner(), &length,
-                     "The encoder could not decode this sample.\nNothing was played.");
-    if (!playing && length > kLimit)
-        FIOError("The encoder wrote a temp.wav of %d bytes, far more than a sample plays "
-                 "for.\nNothing was played.",
-                 length);
+    if (size > 0)
+        playing = Decode(file, size, options, 0x100000, FIOOwner(), &length,
+                         "The encoder could not decode this sample.\nNothing was played.");
+    free(file);
     if (playing)
         PlaySoundA(reinterpret_cast<LPCSTR>(playing), nullptr,
                    SND_MEMORY | SND_ASYNC | SND_NODEFAULT);

@@ -34,6 +34,26 @@ int Fail(const char *what)
     return 1;
 }
 
+// Posts command to the main window, answers its file chooser with path, and pictures
+// the window captioned caption that follows as name. That window, or null once the
+// failure is printed.
+HWND Picture(DWORD tid, HWND main, int command, const std::string &path, const char *caption,
+             const char *name)
+{
+    PostMessageA(main, WM_COMMAND, command, 0);
+    if (!ui::AnswerOpenDialog(tid, path.c_str(), 10000)) {
+        Fail("chooser");
+        return nullptr;
+    }
+    HWND window = ui::WaitDialog(tid, caption, 30000, main);
+    if (!window) {
+        Fail(caption);
+        return nullptr;
+    }
+    Sleep(300);
+    return Shot(name, caption) ? window : nullptr;
+}
+
 bool WaitEntry(HWND list, int index, const wchar_t *text)
 {
     for (int i = 0; i < 1500; ++i) {
@@ -75,15 +95,9 @@ int main(int argc, char **argv)
     if (!Shot("main-no-rom", "Tarvo Samples"))
         return 1;
 
-    PostMessageA(main, WM_COMMAND, IDM_OPEN, 0);
-    if (!ui::AnswerOpenDialog(tid, argv[2], 10000))
-        return Fail("ROM chooser");
-    HWND placement = ui::WaitDialog(tid, "New ROM", 10000, main);
+    // The field proposes the demo ROM's first free bank, 100200.
+    HWND placement = Picture(tid, main, IDM_OPEN, argv[2], "New ROM", "bank-placement");
     if (!placement)
-        return Fail("bank placement dialog");
-    SendMessageA(GetDlgItem(placement, IDC_NEWROM_OFFSET), WM_SETTEXT, 0, LPARAM("100200"));
-    Sleep(300);
-    if (!Shot("bank-placement", "New ROM"))
         return 1;
     PostMessageA(placement, WM_COMMAND, IDC_NEWROM_OK, 0);
     if (!WaitEntry(list, 63, L"3F: Unused"))
@@ -106,25 +120,13 @@ int main(int argc, char **argv)
     files::Write(big, files::WithLoop(files::MakeWav(files::Tone(48000, 440.0), 48000), 0, 47999));
     SendMessageW(list, CB_SETCURSEL, 0x15, 0);
     SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_SLOTS, CBN_SELCHANGE), LPARAM(list));
-    PostMessageA(main, WM_COMMAND, IDC_INSERT_LOOPED, 0);
-    if (!ui::AnswerOpenDialog(tid, big.c_str(), 10000))
-        return Fail("looped chooser");
-    HWND loop = ui::WaitDialog(tid, "Loop", 10000, main);
+    HWND loop = Picture(tid, main, IDC_INSERT_LOOPED, big, "Loop", "loop-dialog");
     if (!loop)
-        return Fail("Loop dialog");
-    Sleep(300);
-    if (!Shot("loop-dialog", "Loop"))
         return 1;
     PostMessageA(loop, WM_COMMAND, IDCANCEL, 0);
     Sleep(500);
-    PostMessageA(main, WM_COMMAND, IDC_INSERT, 0);
-    if (!ui::AnswerOpenDialog(tid, big.c_str(), 10000))
-        return Fail("WAV chooser");
-    HWND question = ui::WaitDialog(tid, "Insert", 30000, main);
+    HWND question = Picture(tid, main, IDC_INSERT, big, "Insert", "fit-question");
     if (!question)
-        return Fail("fit question");
-    Sleep(300);
-    if (!Shot("fit-question", "Insert"))
         return 1;
     PostMessageA(question, WM_COMMAND, IDNO, 0);
     if (HWND refusal = ui::WaitDialog(tid, "Error", 10000, main))

@@ -25,6 +25,10 @@ struct MessageBoxInfo {
 // when null); null when none appeared within the time.
 HWND WaitDialog(DWORD tid, const char *caption, int timeoutMs = 5000, HWND except = nullptr);
 
+// How long a file chooser may take to appear, ms: the first one of a process under Wine
+// loads the shell and has been seen to take more than 5 s on a busy machine.
+constexpr int kChooserWaitMs = 20000;
+
 // Caption, text, owner and icon of a message box.
 MessageBoxInfo ReadMessageBox(HWND box);
 
@@ -33,24 +37,24 @@ MessageBoxInfo AnswerMessageBox(DWORD tid, int timeoutMs = 5000, HWND except = n
 
 // Waits for the "Open" file chooser of thread tid, types path into its name field and
 // presses Open; a null path presses Cancel. False when no chooser appeared.
-bool AnswerOpenDialog(DWORD tid, const char *path, int timeoutMs = 5000);
+bool AnswerOpenDialog(DWORD tid, const char *path, int timeoutMs = kChooserWaitMs);
 
 // The text of the name field of the "Open" chooser now shown by thread tid.
-std::string OpenDialogName(DWORD tid, int timeoutMs = 5000);
+std::string OpenDialogName(DWORD tid, int timeoutMs = kChooserWaitMs);
 
 // Waits for the "Save As" chooser of thread tid, chooses the filter at index (0 for
 // the first; -1 keeps it), types path into its name field and presses Save; a null path
 // presses Cancel. False when no chooser appeared.
-bool AnswerSaveDialog(DWORD tid, const char *path, int filter = -1, int timeoutMs = 5000);
+bool AnswerSaveDialog(DWORD tid, const char *path, int filter = -1, int timeoutMs = kChooserWaitMs);
 
 // The text of the name field of the chooser with that caption now shown by thread tid.
-std::string ChooserName(DWORD tid, const char *caption, int timeoutMs = 5000);
+std::string ChooserName(DWORD tid, const char *caption, int timeoutMs = kChooserWaitMs);
 
 // Every entry of a combo box (this process's), top to bottom.
 std::vector<std::string> ComboEntries(HWND combo);
 
 // The file type entries of the chooser with that caption now shown by thread tid.
-std::vector<std::string> ChooserFilters(DWORD tid, const char *caption, int timeoutMs = 5000);
+std::vector<std::string> ChooserFilters(DWORD tid, const char *caption, int timeoutMs = kChooserWaitMs);
 
 // Text of a window, read without waiting on a busy owner thread.
 std::string Text(HWND window);
