@@ -50,7 +50,7 @@ TEST_F(RomFile, TheChooserAlsoListsSfcFiles)
     std::string types;
     ui::WithAnswers([this] { return FileIn(SPCMGetPPtr(), owner); },
                     [&](DWORD tid) {
-                        HWND chooser = ui::WaitDialog(tid, "Open");
+                        HWND chooser = ui::WaitDialog(tid, "Open", ui::kLoadWaitMs);
                         char text[128] = "";
                         // cmb1, the file types: the first is the one shown at first.
                         SendMessageA(GetDlgItem(chooser, 0x470), CB_GETLBTEXT, 0, LPARAM(text));

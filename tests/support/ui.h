@@ -21,40 +21,41 @@ struct MessageBoxInfo {
     Icon icon = Icon::None;
 };
 
+// How long a window that loads code may take to appear, ms: under Wine the first window of
+// a process and its first file chooser load the user and shell libraries, and have been
+// seen to take more than 5 s on a busy machine. Passing tests never wait this long.
+constexpr int kLoadWaitMs = 20000;
+
 // A visible dialog-class window of thread tid other than except, with that caption (any
 // when null); null when none appeared within the time.
-HWND WaitDialog(DWORD tid, const char *caption, int timeoutMs = 5000, HWND except = nullptr);
-
-// How long a file chooser may take to appear, ms: the first one of a process under Wine
-// loads the shell and has been seen to take more than 5 s on a busy machine.
-constexpr int kChooserWaitMs = 20000;
+HWND WaitDialog(DWORD tid, const char *caption, int timeoutMs = 10000, HWND except = nullptr);
 
 // Caption, text, owner and icon of a message box.
 MessageBoxInfo ReadMessageBox(HWND box);
 
 // Waits for a message box of thread tid, reads it and presses OK.
-MessageBoxInfo AnswerMessageBox(DWORD tid, int timeoutMs = 5000, HWND except = nullptr);
+MessageBoxInfo AnswerMessageBox(DWORD tid, int timeoutMs = 10000, HWND except = nullptr);
 
 // Waits for the "Open" file chooser of thread tid, types path into its name field and
 // presses Open; a null path presses Cancel. False when no chooser appeared.
-bool AnswerOpenDialog(DWORD tid, const char *path, int timeoutMs = kChooserWaitMs);
+bool AnswerOpenDialog(DWORD tid, const char *path, int timeoutMs = kLoadWaitMs);
 
 // The text of the name field of the "Open" chooser now shown by thread tid.
-std::string OpenDialogName(DWORD tid, int timeoutMs = kChooserWaitMs);
+std::string OpenDialogName(DWORD tid, int timeoutMs = kLoadWaitMs);
 
 // Waits for the "Save As" chooser of thread tid, chooses the filter at index (0 for
 // the first; -1 keeps it), types path into its name field and presses Save; a null path
 // presses Cancel. False when no chooser appeared.
-bool AnswerSaveDialog(DWORD tid, const char *path, int filter = -1, int timeoutMs = kChooserWaitMs);
+bool AnswerSaveDialog(DWORD tid, const char *path, int filter = -1, int timeoutMs = kLoadWaitMs);
 
 // The text of the name field of the chooser with that caption now shown by thread tid.
-std::string ChooserName(DWORD tid, const char *caption, int timeoutMs = kChooserWaitMs);
+std::string ChooserName(DWORD tid, const char *caption, int timeoutMs = kLoadWaitMs);
 
 // Every entry of a combo box (this process's), top to bottom.
 std::vector<std::string> ComboEntries(HWND combo);
 
 // The file type entries of the chooser with that caption now shown by thread tid.
-std::vector<std::string> ChooserFilters(DWORD tid, const char *caption, int timeoutMs = kChooserWaitMs);
+std::vector<std::string> ChooserFilters(DWORD tid, const char *caption, int timeoutMs = kLoadWaitMs);
 
 // Text of a window, read without waiting on a busy owner thread.
 std::string Text(HWND window);

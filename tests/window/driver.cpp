@@ -46,7 +46,7 @@ void MainWindow::SetUp()
     });
     while (!tid)
         Sleep(1);
-    main = ui::WaitDialog(tid, "Tarvo Samples");
+    main = ui::WaitDialog(tid, "Tarvo Samples", ui::kLoadWaitMs);
     ASSERT_NE(main, nullptr) << "the main window did not appear";
 }
 

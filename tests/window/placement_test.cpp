@@ -46,7 +46,7 @@ class Placement : public ::testing::Test {
         });
         while (!tid_)
             Sleep(1);
-        dialog = ui::WaitDialog(tid_, "New ROM");
+        dialog = ui::WaitDialog(tid_, "New ROM", ui::kLoadWaitMs);
         ASSERT_NE(dialog, nullptr);
         field = GetDlgItem(dialog, IDC_NEWROM_OFFSET);
     }
