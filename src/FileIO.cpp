@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fileio.h" // the codec's all-or-nothing write and the system's wording
 
 unsigned char *ROMMem = nullptr;
 int ROMSize = 0;
@@ -96,65 +97,23 @@ HWND FIOOwner()
 
 const char *FIOReason(unsigned long error)
 {
-    static char text[256];
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                       0, text, sizeof text, nullptr);
-    size_t end = length;
-    while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n' || text[end - 1] == ' '))
-        --end;
-    if (end == 0)
-        snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(error));
-    else
-        text[end] = '\0';
-    return text;
+    // The codec's wording, which the encoder's own messages also use, as a sentence.
+    static std::string text;
+    text = snesbrr::system_reason(static_cast<int>(error)) + ".";
+    return text.c_str();
 }
 
 namespace {
 
-// The folder part of path, its last separator included ("" for a bare name).
-std::string FolderOf(const char *path)
-{
-    const char *base = path;
-    for (const char *c = path; *c; ++c)
-        if (*c == '\\' || *c == '/' || *c == ':')
-            base = c + 1;
-    return std::string(path, base);
-}
-
-// Makes the file at path hold exactly size bytes: they go to a new file in its folder,
-// are flushed to the disk, and that file then takes path's place in one step, so path
-// holds either its old bytes or all the new ones, whatever fails when. 0 when done,
-// else the system's error code, with path as it was and no file left behind.
+// Makes the file at path hold exactly size bytes, all or nothing, through the codec's
+// writer: path holds either its old bytes or all the new ones, whatever fails when. 0
+// when done, else the system's error code, with no file left behind.
 DWORD WriteReplacing(const char *path, const unsigned char *data, DWORD size)
 {
-    std::string folder = FolderOf(path);
-    if (folder.empty())
-        folder = ".";
-    char temp[MAX_PATH];
-    if (!GetTempFileNameA(folder.c_str(), "trv", 0, temp))
-        return GetLastError();
-    HANDLE h = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD error = 0;
-    if (h == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-    } else {
-        DWORD written = 0;
-        // A sparse or compressed disk may refuse only at the flush: that counts too.
-        if (!WriteFile(h, data, size, &written, nullptr))
-            error = GetLastError();
-        else if (written != size)
-            error = ERROR_DISK_FULL;
-        else if (!FlushFileBuffers(h))
-            error = GetLastError();
-        if (!CloseHandle(h) && !error)
-            error = GetLastError();
-    }
-    if (!error && !MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = GetLastError();
-    if (error)
-        DeleteFileA(temp);
-    return error;
+    int error = 0;
+    if (snesbrr::write_file_replacing(path, data, size, &error) == snesbrr::Status::Ok)
+        return 0;
+    return error ? static_cast<DWORD>(error) : ERROR_WRITE_FAULT;
 }
 
 } // namespace
@@ -255,7 +214,7 @@ int FileInPath(unsigned char **slot, HWND owner, const char *chosen)
 
 const char *FIOFileName()
 {
-    return romPath + FolderOf(romPath).size();
+    return FIONamePart(romPath);
 }
 
 int FIOLastOpenCancelled()
@@ -343,12 +302,7 @@ const char *FIOExportOut(HWND owner, const char *name, int *wav)
         return nullptr;
     *wav = EndsWith(path, ".wav") || (!EndsWith(path, ".brr") && filter == 2);
     const char *ext = *wav ? ".wav" : ".brr";
-    // The name part of the path: after the last separator of the folder.
-    const char *base = path;
-    for (const char *c = path; *c; ++c)
-        if (*c == '\\' || *c == '/' || *c == ':')
-            base = c + 1;
-    if (!strchr(base, '.') && strlen(path) + strlen(ext) < sizeof path)
+    if (!strchr(FIONamePart(path), '.') && strlen(path) + strlen(ext) < sizeof path)
         strcat(path, ext);
 
     const DWORD attributes = GetFileAttributesA(path);

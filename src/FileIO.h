@@ -29,8 +29,8 @@ HWND FIOOwner();
 __attribute__((format(printf, 4, 5))) int FIOBox(HWND owner, unsigned type, const char *caption,
                                                  const char *format, ...);
 
-// The system's wording of error (a GetLastError code) as one line, valid until the next
-// call; "error N" when the system has none.
+// The system's wording of error (a GetLastError code) as one sentence, valid until the
+// next call; "error N." when the system has none.
 const char *FIOReason(unsigned long error);
 
 // A refusal: FIOBox with caption "Error" and the error icon, owned by FIOOwner().
@@ -50,6 +50,16 @@ int FileIn(unsigned char **slot, HWND owner);
 // FileIn with the file at path instead of a chosen one (a dropped file): the same checks,
 // results and boxes.
 int FileInPath(unsigned char **slot, HWND owner, const char *path);
+
+// The name part of path: what follows its last '\\', '/' or ':' (all of path when none).
+inline const char *FIONamePart(const char *path)
+{
+    const char *name = path;
+    for (const char *c = path; *c; ++c)
+        if (*c == '\\' || *c == '/' || *c == ':')
+            name = c + 1;
+    return name;
+}
 
 // The loaded ROM file's name without its folder; "" before the first accepted open.
 const char *FIOFileName();

@@ -536,10 +536,7 @@ bool IsBrrName(const char *path)
 // to the loop block, as the header counts it. In samples; 0 when the name has none.
 int NamedLoopStart(const char *path, int size)
 {
-    const char *name = path;
-    for (const char *c = path; *c; ++c)
-        if (*c == '\\' || *c == '/' || *c == ':')
-            name = c + 1;
+    const char *name = FIONamePart(path);
     for (const char *c = name; *c; ++c) {
         bool match = true;
         for (int i = 0; i < 5 && match; ++i)

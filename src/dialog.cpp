@@ -423,10 +423,7 @@ enum class Dropped { Rom, Sample, Other };
 
 Dropped KindOf(const char *path)
 {
-    const char *name = path;
-    for (const char *c = path; *c; ++c)
-        if (*c == '\\' || *c == '/' || *c == ':')
-            name = c + 1;
+    const char *name = FIONamePart(path);
     const char *dot = std::strrchr(name, '.');
     if (!dot)
         return Dropped::Other;

@@ -6,12 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "FileIO.h"
 #include "fileio.h" // the codec's whole-file read and all-or-nothing write
 
@@ -43,54 +37,15 @@ std::string Reason()
     return errno ? std::strerror(errno) : "unknown error";
 }
 
-// Makes the file at path hold exactly bytes, all or nothing: they go to a new file in
-// its folder, reach the disk, and take path's place in one step. "" when done, else the
-// reason, with path as it was and no file left behind.
-std::string WriteReplacing(const std::string &path, const std::vector<uint8_t> &bytes)
+// Makes the file at path hold exactly size bytes at data, all or nothing, through the
+// codec's writer. "" when done, else the system's reason, with path as it was.
+std::string WriteReplacing(const std::string &path, const uint8_t *data, size_t size)
 {
-#ifdef _WIN32
-    // The codec's write puts the finished file in place with MoveFileExA, write-through.
-    const snesbrr::Status status = snesbrr::write_file_replacing(path, bytes);
-    return status == snesbrr::Status::Ok ? "" : snesbrr::describe(status);
-#else
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(&temp[0]);
-    if (fd < 0)
-        return Reason();
-    // A replaced file keeps its permissions; a new one gets 0666 less the umask, as
-    // any file a program creates.
-    struct stat old = {};
-    mode_t mode = 0666;
-    if (stat(path.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode &= ~mask;
-    }
-    bool ok = fchmod(fd, mode) == 0;
-    for (size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        done += ok ? size_t(n) : 0;
-    }
-    // Renamed before its bytes are on the disk, a crash could leave an empty file.
-    ok = ok && fsync(fd) == 0;
-    std::string reason = ok ? "" : Reason();
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        reason = Reason();
-    }
-    if (ok && rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        reason = Reason();
-    }
-    if (!ok)
-        unlink(temp.c_str());
-    return reason;
-#endif
+    int system_error = 0;
+    const snesbrr::Status status = snesbrr::write_file_replacing(path, data, size, &system_error);
+    if (status == snesbrr::Status::Ok)
+        return "";
+    return system_error ? snesbrr::system_reason(system_error) : snesbrr::describe(status);
 }
 
 } // namespace
@@ -246,16 +201,15 @@ int FileOut(const unsigned char *image)
     }
     if (dryRun)
         return 0;
-    const std::vector<uint8_t> bytes(image, image + ROMSize);
     // Saving in place first keeps the file as read beside it, as the window's first save does.
-    std::string reason = savePath.empty() ? WriteReplacing(romPath + ".bak", original) : "";
+    std::string reason = savePath.empty() ? WriteReplacing(romPath + ".bak", original.data(), original.size()) : "";
     if (!reason.empty()) {
         console::Say("Save failed\nThe backup " + romPath + ".bak could not be written: " +
                      reason + ".");
         return 1;
     }
     const std::string &target = savePath.empty() ? romPath : savePath;
-    reason = WriteReplacing(target, bytes);
+    reason = WriteReplacing(target, image, size_t(ROMSize));
     if (!reason.empty()) {
         console::SetSubject(target);
         console::Say("Save failed\n" + reason);
@@ -301,7 +255,7 @@ unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND)
 
 int FIOWriteFile(const char *path, const unsigned char *data, int size, HWND)
 {
-    const std::string reason = WriteReplacing(path, std::vector<uint8_t>(data, data + size));
+    const std::string reason = WriteReplacing(path, data, size_t(size));
     if (reason.empty())
         return 0;
     console::SetSubject(path);

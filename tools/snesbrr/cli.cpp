@@ -83,6 +83,17 @@ int fail(std::ostream &err, const std::string &file, const std::string &what)
     return kExitFailure;
 }
 
+// Writes bytes to output, all or nothing. kExitOk, or kExitFailure with the system's
+// reason reported.
+int write_output(const std::string &output, const std::vector<std::uint8_t> &bytes,
+                 std::ostream &err)
+{
+    int system_error = 0;
+    const Status status = write_file_replacing(output, bytes, &system_error);
+    return status == Status::Ok ? kExitOk
+                                : fail(err, output, describe_write(status, system_error));
+}
+
 int usage_error(std::ostream &err, const std::string &what)
 {
     err << "snesbrr: " << what << " (try --help)\n";
@@ -289,9 +300,8 @@ int encode_file(const std::string &input, const std::string &output, const Optio
     }
     if (status != Status::Ok)
         return fail(err, input, describe(status));
-    status = write_file_replacing(output, encoded);
-    if (status != Status::Ok)
-        return fail(err, output, describe(status));
+    if (write_output(output, encoded, err) != kExitOk)
+        return kExitFailure;
     report_tuning(input, plan, err);
     return kExitOk;
 }
@@ -325,10 +335,7 @@ int decode_file(const std::string &input, int pitch, bool blocks_only, const std
     }
     if (status != Status::Ok)
         return fail(err, input, describe(status));
-    status = write_file_replacing(output, wav);
-    if (status != Status::Ok)
-        return fail(err, output, describe(status));
-    return kExitOk;
+    return write_output(output, wav, err);
 }
 
 // Takes the options out of `args`, wherever they stand; the rest is left in order.

@@ -1,12 +1,18 @@
 #include "fileio.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace snesbrr {
@@ -40,52 +46,166 @@ Status read_file(const std::string &path, std::vector<std::uint8_t> &out)
     return status;
 }
 
-Status write_and_close(std::FILE *file, const std::vector<std::uint8_t> &bytes)
-{
-    // A buffered write may fail only at the flush, and the Windows C runtime's
-    // fclose reports success after a failed flush (a full disk): each step counts.
-    bool written =
-        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fflush(file) == 0 && written;
-    written = !std::ferror(file) && written;
-    written = std::fclose(file) == 0 && written;
-    return written ? Status::Ok : Status::WriteIncomplete;
-}
-
 namespace {
 
-// Puts the file `from` in place of `to` in one step, so that an old file at `to`
-// stays whole until the new one has replaced it.
-Status put_in_place(const std::string &from, const std::string &to)
-{
 #ifdef _WIN32
-    // rename refuses an existing target here; the move replaces it, and write-through
-    // returns only once the move is on disk.
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return Status::Ok;
-#else
-    // POSIX rename replaces the target atomically.
-    if (std::rename(from.c_str(), to.c_str()) == 0)
-        return Status::Ok;
-#endif
-    return Status::ReplaceFailed;
+
+// The folder part of path, its last separator included ("" for a bare name).
+std::string folder_of(const std::string &path)
+{
+    const std::size_t cut = path.find_last_of("/\\:");
+    return cut == std::string::npos ? "" : path.substr(0, cut + 1);
 }
+
+Status write_replacing(const std::string &path, const std::uint8_t *data, std::size_t size,
+                       int &system_error)
+{
+    // GetTempFileName creates a file of a name nobody else uses, in the target's folder
+    // so that putting it in place never crosses volumes.
+    const std::string folder = folder_of(path);
+    char temporary[MAX_PATH];
+    if (!GetTempFileNameA(folder.empty() ? "." : folder.c_str(), "brr", 0, temporary)) {
+        system_error = static_cast<int>(GetLastError());
+        return Status::WriteFailed;
+    }
+    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        system_error = static_cast<int>(GetLastError());
+        DeleteFileA(temporary);
+        return Status::WriteFailed;
+    }
+    Status status = Status::Ok;
+    DWORD error = 0;
+    // WriteFile takes at most 4 GiB less one byte per call.
+    for (std::size_t done = 0; done < size && !error;) {
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(file, data + done, piece, &written, nullptr))
+            error = GetLastError();
+        else if (written == 0)
+            error = ERROR_DISK_FULL;
+        done += written;
+    }
+    // A sparse or compressed file may be refused room only at the flush: that counts too.
+    if (!error && !FlushFileBuffers(file))
+        error = GetLastError();
+    if (!CloseHandle(file) && !error)
+        error = GetLastError();
+    // rename refuses an existing target here; the move replaces it, and write-through
+    // returns only once the move is on the disk.
+    if (error) {
+        status = Status::WriteIncomplete;
+    } else if (!MoveFileExA(temporary, path.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = GetLastError();
+        status = Status::ReplaceFailed;
+    }
+    if (status != Status::Ok)
+        DeleteFileA(temporary);
+    system_error = static_cast<int>(error);
+    return status;
+}
+
+#else
+
+Status write_replacing(const std::string &path, const std::uint8_t *data, std::size_t size,
+                       int &system_error)
+{
+    // mkstemp makes a file of a name nobody else uses beside the target, so that the
+    // rename never crosses file systems.
+    std::string temporary = path + ".XXXXXX";
+    const int fd = mkstemp(&temporary[0]);
+    if (fd < 0) {
+        system_error = errno;
+        return Status::WriteFailed;
+    }
+    // A replaced file keeps its permissions; a new one gets 0666 less the umask, as any
+    // file a program creates (mkstemp's own 0600 would hide it from the user's group).
+    struct stat old = {};
+    mode_t mode = 0666;
+    if (stat(path.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode &= ~mask;
+    }
+    Status status = Status::Ok;
+    int error = fchmod(fd, mode) == 0 ? 0 : errno;
+    for (std::size_t done = 0; done < size && !error;) {
+        const ssize_t n = write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            error = n < 0 ? errno : ENOSPC;
+        else
+            done += static_cast<std::size_t>(n);
+    }
+    // Renamed before its bytes are on the disk, a crash could leave an empty file.
+    if (!error && fsync(fd) != 0)
+        error = errno;
+    if (close(fd) != 0 && !error)
+        error = errno;
+    if (error) {
+        status = Status::WriteIncomplete;
+    } else if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        // POSIX rename replaces the target in one step.
+        error = errno;
+        status = Status::ReplaceFailed;
+    }
+    if (status != Status::Ok)
+        unlink(temporary.c_str());
+    system_error = error;
+    return status;
+}
+
+#endif
 
 } // namespace
 
-Status write_file_replacing(const std::string &path, const std::vector<std::uint8_t> &bytes)
+Status write_file_replacing(const std::string &path, const std::uint8_t *data, std::size_t size,
+                            int *system_error)
 {
-    // Same folder as the target, so that putting it in place never crosses volumes.
-    const std::string temporary = path + ".snesbrr-part";
-    std::FILE *file = std::fopen(temporary.c_str(), "wb");
-    if (!file)
-        return Status::WriteFailed;
-    Status status = write_and_close(file, bytes);
-    if (status == Status::Ok)
-        status = put_in_place(temporary, path);
-    if (status != Status::Ok)
-        std::remove(temporary.c_str());
+    int error = 0;
+    const Status status = write_replacing(path, data, size, error);
+    if (system_error)
+        *system_error = error;
     return status;
+}
+
+Status write_file_replacing(const std::string &path, const std::vector<std::uint8_t> &bytes,
+                            int *system_error)
+{
+    return write_file_replacing(path, bytes.data(), bytes.size(), system_error);
+}
+
+std::string system_reason(int system_error)
+{
+#ifdef _WIN32
+    char text[512] = "";
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, static_cast<DWORD>(system_error), 0, text,
+                                  sizeof text, nullptr);
+    // The system's texts end in a period and a line break; the caller punctuates.
+    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                          text[length - 1] == ' ' || text[length - 1] == '.'))
+        text[--length] = '\0';
+    // A few span lines; a message line holds one.
+    for (DWORD i = 0; i < length; ++i)
+        if (text[i] == '\r' || text[i] == '\n')
+            text[i] = ' ';
+    return length ? std::string(text) : "error " + std::to_string(system_error);
+#else
+    return std::strerror(system_error);
+#endif
+}
+
+std::string describe_write(Status status, int system_error)
+{
+    std::string text = describe(status);
+    if (system_error != 0)
+        text += " (" + system_reason(system_error) + ")";
+    return text;
 }
 
 } // namespace snesbrr

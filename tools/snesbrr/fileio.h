@@ -2,7 +2,6 @@
 // Whole-file reads and all-or-nothing writes.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,14 +15,22 @@ constexpr std::size_t kMaxInputBytes = std::size_t{1} << 30;
 // Reads the whole file at `path` into `out`.
 Status read_file(const std::string &path, std::vector<std::uint8_t> &out);
 
-// Writes `bytes` to a temporary file beside `path`, then puts it in place of
-// `path` in one step. On failure the temporary file is removed and `path` is
-// untouched: WriteFailed, WriteIncomplete or ReplaceFailed says at which step.
-Status write_file_replacing(const std::string &path, const std::vector<std::uint8_t> &bytes);
+// Makes the file at `path` hold exactly `size` bytes at `data`, all or nothing: they go
+// to a new file beside `path`, reach the disk (flushed and synced), and that file then
+// takes the place of `path` in one step. A replaced file keeps its permissions (POSIX).
+// On failure `path` is as it was and no file is left behind; WriteFailed,
+// WriteIncomplete or ReplaceFailed says at which step, and `*system_error` (when
+// given) receives the system's code: errno, or GetLastError() on Windows; else 0.
+Status write_file_replacing(const std::string &path, const std::uint8_t *data,
+                            std::size_t size, int *system_error = nullptr);
+Status write_file_replacing(const std::string &path, const std::vector<std::uint8_t> &bytes,
+                            int *system_error = nullptr);
 
-// Writes `bytes` to `file` (open for writing, owned by the caller until this
-// call, which always closes it). WriteIncomplete unless the write, the flush and
-// the close all succeed.
-Status write_and_close(std::FILE *file, const std::vector<std::uint8_t> &bytes);
+// The system's wording of a code from write_file_replacing, as one line without a
+// final period: strerror, or FormatMessage on Windows.
+std::string system_reason(int system_error);
+
+// describe(status), followed by the system's reason in parentheses when there is one.
+std::string describe_write(Status status, int system_error);
 
 } // namespace snesbrr

@@ -8,9 +8,9 @@ const char *describe(Status status)
     case Status::Ok: return "no error";
     case Status::ReadFailed: return "cannot be read";
     case Status::WriteFailed: return "cannot be written";
-    case Status::WriteIncomplete: return "could not be written in full (is the disk full?)";
+    case Status::WriteIncomplete: return "could not be written in full";
     case Status::ReplaceFailed:
-        return "could not be put in place (an old file of that name is left as it was)";
+        return "could not be put in place, and an old file of that name is left as it was";
     case Status::FileTooLarge: return "is too large (more than 1 GiB)";
     case Status::NotRiffWave: return "is not a RIFF/WAVE file";
     case Status::MissingFmt: return "has no 'fmt ' chunk";

@@ -2,10 +2,16 @@
 // once crashed the readers.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <sstream>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "brr.h"
 #include "cli.h"
@@ -20,11 +26,12 @@ namespace {
 
 using namespace test;
 
-// No temporary file is left in `dir`.
-void expect_no_leftovers(const std::string &dir)
+// `dir` holds exactly the entries named: no temporary file is left.
+void expect_only(const std::string &dir, std::set<std::string> names)
 {
     for (const auto &entry : std::filesystem::directory_iterator(dir))
-        EXPECT_EQ(entry.path().string().find(".snesbrr-part"), std::string::npos) << entry.path();
+        EXPECT_EQ(names.erase(entry.path().filename().string()), 1u) << entry.path();
+    EXPECT_TRUE(names.empty()) << *names.begin() << " is missing";
 }
 
 TEST(Cli, EncodesAndPlaysWithTheUtilitysExactArguments)
@@ -55,7 +62,7 @@ TEST(Cli, EncodesAndPlaysWithTheUtilitysExactArguments)
     ASSERT_EQ(read_wav(played_file.data(), played_file.size(), played), Status::Ok);
     EXPECT_EQ(played.sample_rate, 32000u);
     EXPECT_GE(played.samples.size(), tone.size() - 1);
-    expect_no_leftovers(dir);
+    expect_only(dir, {"some path", "temp.brr", "temp.wav"});
 }
 
 TEST(Cli, PitchIsHexWithoutPrefixAndDefaultsTo1000)
@@ -140,7 +147,10 @@ TEST(Cli, BadInputsAreRefusedWithoutTouchingTheOutput)
     r = run_cli({dir + "/good.wav", "-e", dir + "/no such folder/out.brr"});
     EXPECT_EQ(r.code, kExitFailure);
     EXPECT_NE(r.err.find("no such folder"), std::string::npos);
-    expect_no_leftovers(dir);
+    std::set<std::string> names = {"out.brr", "cut.brr", "good.wav"};
+    for (const auto &file : files)
+        names.insert(file.first);
+    expect_only(dir, names);
 }
 
 TEST(Cli, EmptyWavAndEmptyBrrAreRefused)
@@ -167,27 +177,41 @@ TEST(Cli, EmptyWavAndEmptyBrrAreRefused)
 
 TEST(Cli, FailedWritesAreReportedAndLeaveNothingBehind)
 {
+    const std::string dir = scratch_dir("cli-write");
+    save(dir + "/in.wav", wav16(sine(440, 8000, 500)));
 #ifndef _WIN32
-    // A full disk: a small output fails only at the flush, a large one at the write.
-    for (const std::size_t size : {std::size_t{100}, std::size_t{1} << 20}) {
-        std::FILE *full = std::fopen("/dev/full", "wb");
-        ASSERT_NE(full, nullptr);
-        EXPECT_EQ(write_and_close(full, std::vector<std::uint8_t>(size, 1)),
-                  Status::WriteIncomplete)
-            << size;
-    }
+    // A disk that fills up partway: a file-size limit stops the write after 4 KiB, with
+    // the system's EFBIG rather than a signal. The old output stays whole.
+    save(dir + "/old.wav", {1, 2, 3});
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{}, kept{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &kept), 0);
+    limit = kept;
+    limit.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    int system_error = 0;
+    const Status status =
+        write_file_replacing(dir + "/old.wav", std::vector<std::uint8_t>(8192, 1), &system_error);
+    setrlimit(RLIMIT_FSIZE, &kept);
+    EXPECT_EQ(status, Status::WriteIncomplete);
+    EXPECT_EQ(describe_write(status, system_error),
+              describe(Status::WriteIncomplete) + std::string(" (File too large)"));
+    EXPECT_EQ(load(dir + "/old.wav"), (std::vector<std::uint8_t>{1, 2, 3}));
+    std::filesystem::remove(dir + "/old.wav");
 #endif
     // A finished output that cannot take the place of what stands at its name (a
-    // folder): that stays as it was, and no temporary file is left.
-    const std::string dir = scratch_dir("cli-write");
+    // folder): that stays as it was, and the reason is the system's.
     std::filesystem::create_directories(dir + "/out.brr");
     save(dir + "/out.brr/kept", {1, 2, 3});
-    save(dir + "/in.wav", wav16(sine(440, 8000, 500)));
     const CliResult r = run_cli({dir + "/in.wav", "-e", dir + "/out.brr"});
     EXPECT_EQ(r.code, kExitFailure);
-    EXPECT_EQ(r.err, "snesbrr: " + dir + "/out.brr: " + describe(Status::ReplaceFailed) + "\n");
+    EXPECT_EQ(r.err.rfind("snesbrr: " + dir + "/out.brr: " + describe(Status::ReplaceFailed) +
+                              " (",
+                          0),
+              0u)
+        << r.err;
     EXPECT_EQ(load(dir + "/out.brr/kept"), (std::vector<std::uint8_t>{1, 2, 3}));
-    expect_no_leftovers(dir);
+    expect_only(dir, {"in.wav", "out.brr"});
 }
 
 #ifdef SNESBRR_EXE
