@@ -137,27 +137,23 @@ static unsigned char *ReadRom(HANDLE h, DWORD *size)
     DWORD high = 0;
     const DWORD low = GetFileSize(h, &high);
     if (high != 0 || low > INT_MAX) {
-        FIOError("This ROM file is 2 GiB or larger and cannot be loaded.\n"
-                 "Choose the ROM file itself, not a disc or archive image.");
+        FIOError(FIO_TEXT_ROM_TOO_LARGE);
         return nullptr;
     }
     if (low <= 0x100000) {
-        FIOError("An unexpanded ROM does not have any vacant banks.\n"
-                 "Expand it and try again.");
+        FIOError(FIO_TEXT_UNEXPANDED);
         return nullptr;
     }
     unsigned char *image = static_cast<unsigned char *>(malloc(low));
     if (!image) {
-        FIOError("There is not enough memory to load this ROM.\n"
-                 "Close other programs and try again.");
+        FIOError(FIO_TEXT_ROM_NO_MEMORY);
         return nullptr;
     }
     OVERLAPPED at = {}; // offset 0, whatever the file position is
     DWORD read = 0;
     if (!ReadFile(h, image, low, &read, &at) || read != low) {
         free(image);
-        FIOError("The ROM file could not be read completely.\n"
-                 "Check that the file is readable and try again.");
+        FIOError(FIO_TEXT_ROM_UNREADABLE);
         return nullptr;
     }
     *size = low;
@@ -190,7 +186,7 @@ int FileInPath(unsigned char **slot, HWND owner, const char *chosen)
     const bool reopen = hFile != INVALID_HANDLE_VALUE && _stricmp(path, romPath) == 0;
     HANDLE h = reopen ? hFile : HoldRom(path);
     if (h == INVALID_HANDLE_VALUE) {
-        FIOBox(boxOwner, MB_ICONWARNING, "FileOpen", "Invalid source path");
+        FIOBox(boxOwner, MB_ICONWARNING, "FileOpen", FIO_TEXT_INVALID_PATH);
         return 0;
     }
     DWORD size = 0;
@@ -240,7 +236,14 @@ static DWORD KeepBackup()
 
 int FileOut(const unsigned char *image)
 {
+    // After a replacement that another program raced to open, the file was not held
+    // again; it is now, or this save fails.
     DWORD error = ERROR_INVALID_HANDLE;
+    if (hFile == INVALID_HANDLE_VALUE && romPath[0]) {
+        hFile = HoldRom(romPath);
+        if (hFile == INVALID_HANDLE_VALUE)
+            error = GetLastError();
+    }
     if (hFile != INVALID_HANDLE_VALUE && image) {
         error = backupKept ? 0 : KeepBackup();
         if (!error) {
@@ -255,9 +258,10 @@ int FileOut(const unsigned char *image)
     if (error) {
         // Without an image there is no system reason to give.
         if (image)
-            FIOBox(boxOwner, MB_ICONERROR, "Save Error", "Save failed\n%s", FIOReason(error));
+            FIOBox(boxOwner, MB_ICONERROR, "Save Error", FIO_TEXT_SAVE_FAILED "\n%s",
+                   FIOReason(error));
         else
-            FIOBox(boxOwner, MB_ICONERROR, "Save Error", "Save failed");
+            FIOBox(boxOwner, MB_ICONERROR, "Save Error", FIO_TEXT_SAVE_FAILED);
         return 1;
     }
     FIOBox(boxOwner, MB_ICONINFORMATION, "Save", "Save successful");
@@ -323,8 +327,7 @@ unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND owner)
     *length = -1;
     HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        FIOBox(owner, MB_ICONERROR, "Error",
-               "%s cannot be opened.\nCheck that it exists and is readable.", path);
+        FIOBox(owner, MB_ICONERROR, "Error", FIO_TEXT_CANNOT_OPEN, path);
         return nullptr;
     }
     DWORD high = 0;
@@ -341,7 +344,7 @@ unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND owner)
     CloseHandle(h);
     if (!ok) {
         free(buffer);
-        FIOBox(owner, MB_ICONERROR, "Error", "%s could not be read completely.", path);
+        FIOBox(owner, MB_ICONERROR, "Error", FIO_TEXT_READ_INCOMPLETE, path);
         return nullptr;
     }
     *length = static_cast<int>(low);
@@ -353,33 +356,8 @@ int FIOWriteFile(const char *path, const unsigned char *data, int size, HWND own
     const DWORD error = WriteReplacing(path, data, static_cast<DWORD>(size));
     if (!error)
         return 0;
-    FIOBox(owner, MB_ICONERROR, "Error",
-           "%s could not be written.\n%s\nCheck that its folder is writable and has room; "
-           "nothing was written.",
-           path, FIOReason(error));
+    FIOBox(owner, MB_ICONERROR, "Error", FIO_TEXT_CANNOT_WRITE, path, FIOReason(error));
     return 1;
-}
-
-static HANDLE OpenForReading(const char *name)
-{
-    return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
-int FIOGetSize(const char *name, bool *measured)
-{
-    if (measured)
-        *measured = false;
-    HANDLE h = OpenForReading(name);
-    if (h == INVALID_HANDLE_VALUE) {
-        FIOError("Size check failed. Couldn't access target file");
-        return 0;
-    }
-    DWORD high = 0;
-    const DWORD low = GetFileSize(h, &high);
-    CloseHandle(h);
-    if (measured)
-        *measured = true;
-    return (high != 0 || low > INT_MAX) ? INT_MAX : static_cast<int>(low);
 }
 
 int FIOSampleWrite(const unsigned char *data, uint16_t size)
@@ -401,32 +379,3 @@ int FIOSampleWrite(const unsigned char *data, uint16_t size)
     return 0;
 }
 
-unsigned char *FIOSampleRead(int *length)
-{
-    FIOSetCurDir();
-    const int size = FIOGetSize("temp.brr");
-    HANDLE h = OpenForReading("temp.brr");
-    if (h == INVALID_HANDLE_VALUE) {
-        FIOError("Sample read failed.  Couldn't access target sample.");
-        return nullptr;
-    }
-    // One spare byte, so that an empty sample still gets a buffer of its own.
-    unsigned char *buffer = static_cast<unsigned char *>(malloc(static_cast<size_t>(size) + 1));
-    if (!buffer) {
-        CloseHandle(h);
-        FIOError("There is not enough memory to read the encoded sample.");
-        return nullptr;
-    }
-    DWORD read = 0;
-    const bool ok = ReadFile(h, buffer, static_cast<DWORD>(size), &read, nullptr) &&
-                    read == static_cast<DWORD>(size);
-    CloseHandle(h);
-    if (!ok) {
-        free(buffer);
-        FIOError("Sample read failed.  Couldn't read in file.");
-        return nullptr;
-    }
-    if (length)
-        *length = size;
-    return buffer;
-}

@@ -15,6 +15,26 @@ typedef HWND__ *HWND;
 extern unsigned char *ROMMem; // ROM image, ROMSize bytes; null before the first open
 extern int ROMSize;           // bytes, > 0x100000 once a file was accepted
 
+// The file layer's texts, which its window form shows in boxes and its console form
+// writes as lines. Macros, so that printf-style checks see the literals.
+#define FIO_TEXT_INVALID_PATH "Invalid source path"
+#define FIO_TEXT_ROM_TOO_LARGE                                                              \
+    "This ROM file is 2 GiB or larger and cannot be loaded.\n"                              \
+    "Choose the ROM file itself, not a disc or archive image."
+#define FIO_TEXT_UNEXPANDED                                                                 \
+    "An unexpanded ROM does not have any vacant banks.\nExpand it and try again."
+#define FIO_TEXT_ROM_NO_MEMORY                                                              \
+    "There is not enough memory to load this ROM.\nClose other programs and try again."
+#define FIO_TEXT_ROM_UNREADABLE                                                             \
+    "The ROM file could not be read completely.\nCheck that the file is readable and try "  \
+    "again."
+#define FIO_TEXT_SAVE_FAILED "Save failed"
+#define FIO_TEXT_CANNOT_OPEN "%s cannot be opened.\nCheck that it exists and is readable."
+#define FIO_TEXT_READ_INCOMPLETE "%s could not be read completely."
+#define FIO_TEXT_CANNOT_WRITE                                                               \
+    "%s could not be written.\n%s\nCheck that its folder is writable and has room; "        \
+    "nothing was written."
+
 // Owner of every message box of the file layer, the engine and the encoder runs: the
 // main window, which the system disables while a box it owns is shown, so that no
 // command of the window can run in the middle of another. FileIn sets it to its owner;
@@ -107,16 +127,7 @@ unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND owner)
 // path as it was and no partial file anywhere.
 int FIOWriteFile(const char *path, const unsigned char *data, int size, HWND owner);
 
-// Size in bytes of the named file (relative to the current directory), or 0 after a
-// reported failure; *measured, when given, tells an empty file from a failure. Files of
-// 2 GiB or more measure as 0x7FFFFFFF.
-int FIOGetSize(const char *name, bool *measured = nullptr);
-
 // Replaces "temp.brr" in the program directory with size bytes of data. Returns 0 when
 // the file holds exactly those bytes, 1 after a reported failure.
 int FIOSampleWrite(const unsigned char *data, uint16_t size);
 
-// Reads the whole of "temp.brr" from the program directory into a new buffer that the
-// caller releases with free(); its length is FIOGetSize("temp.brr"), also stored in
-// *length when given. Null after a reported failure.
-unsigned char *FIOSampleRead(int *length = nullptr);

@@ -14,6 +14,7 @@
 #include "fit.h"
 #include "loop.h"
 #include "snesbrr.h"
+#include "voice.h"
 
 namespace {
 
@@ -238,6 +239,15 @@ bool PlacementRefusal(int offset, char *text)
 }
 
 } // namespace
+
+const char *SPCMBoundaryRefusal(long offset, int header)
+{
+    // Unsigned, so that an offset below the header is off the boundary too.
+    if (((unsigned long)offset - (unsigned long)header) % kBankSize == 0)
+        return nullptr;
+    return header ? "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200..."
+                  : "Pointer is not on 32kb boundary\ni.e. 80000, 88000, 90000...";
+}
 
 const char *SPCMPlacementRefusal(int offset)
 {
@@ -570,7 +580,7 @@ bool AskRawLoop(std::vector<unsigned char> &image, const char *path, HWND owner,
         return false;
     }
     const std::vector<uint8_t> raw(image.begin(), image.end());
-    image = snesbrr::make_headered(raw, static_cast<size_t>(loop.start / 16) * kBlock);
+    image = snesbrr::make_headered(raw, static_cast<size_t>(loop.start / snesbrr::kBlockSamples) * kBlock);
     return true;
 }
 
@@ -814,7 +824,7 @@ int SPCMInsertedRate()
 
 int SPCMPitchFor(int rate)
 {
-    return static_cast<int>(std::lround(4096.0 * rate / 32000));
+    return snesbrr::pitch_for_rate(rate);
 }
 
 int SPCMInsertLooped(int slot, HWND owner, SPCMLoopAsk ask, double *cents)

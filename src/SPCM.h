@@ -41,6 +41,10 @@ int SPCMCheckPresence();
 // hooks), out of the pointer's reach or past the end of the ROM. Nothing is changed then.
 int SPCMSetupROM(int offset);
 
+// The New ROM dialog's refusal of offset when it is not a bank start of a ROM with a
+// copier header of header bytes (0x200, or 0 headerless); null for a bank start.
+const char *SPCMBoundaryRefusal(long offset, int header);
+
 // Why SPCMSetupROM would refuse offset: the text of its refusal, valid until the next
 // call; null when it would build the bank there. Nothing is reported here.
 const char *SPCMPlacementRefusal(int offset);

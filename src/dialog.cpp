@@ -12,10 +12,13 @@
 #include "FileIO.h"
 #include "SPCM.h"
 #include "addr.h"
+#include "brr.h"
+#include "brrfile.h"
 #include "fit.h"
 #include "resource.h"
 #include "snesbrr.h"
 #include "version.h"
+#include "voice.h"
 
 char out[256];
 
@@ -24,9 +27,6 @@ namespace {
 // Pitch for Play: 0x1000 plays the sample as recorded; the sound processor's pitch
 // register is 14 bits wide.
 constexpr long kMaxPitch = 0x3FFF;
-// Bank placement: a bank begins the copier header (0x200 bytes, or none) plus a multiple
-// of 0x8000 (one 32 KiB LoROM bank) into the file.
-constexpr unsigned long kBankMask = 0x7FFF;
 // The placement dialog's result when it was closed without an offset; DialogBoxParam
 // gives the same when the dialog cannot be created.
 constexpr INT_PTR kNoPlacement = -1;
@@ -278,7 +278,7 @@ void TellTuning(HWND window, double cents)
         std::snprintf(line, sizeof line,
                       "This sample was encoded at %d Hz: it plays at its recorded pitch at pitch "
                       "%X, %.1f cents against a 32 kHz sample.%s",
-                      rate, (unsigned)pitch, 1200 * std::log2(rate / 32000.0), cents ? "\n" : "");
+                      rate, (unsigned)pitch, snesbrr::rate_cents(rate), cents ? "\n" : "");
         std::snprintf(out, sizeof out, "%X", (unsigned)pitch);
         SetWindowTextA(Item(window, IDC_PITCH), out);
     }
@@ -368,6 +368,13 @@ void FillArea(HDC dc, int left, int top, int right, int bottom, COLORREF colour)
     ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &area, nullptr, 0, nullptr);
 }
 
+// The right edge of a sample's box as drawn: a sample narrower than a pixel still shows,
+// and takes clicks, as one.
+int DrawnRight(const MapBox &box)
+{
+    return box.right > box.left ? box.right : box.left + 1;
+}
+
 void DrawMap(HWND window, const DRAWITEMSTRUCT *item)
 {
     const RECT &r = item->rcItem;
@@ -381,9 +388,7 @@ void DrawMap(HWND window, const DRAWITEMSTRUCT *item)
     const int selected = SelectedSlot(window);
     for (int i = 0; i < count; ++i) {
         const MapBox &box = boxes[i];
-        // A sample narrower than a pixel still shows as one.
-        const int right = box.right > box.left ? box.right : box.left + 1;
-        FillArea(dc, r.left + box.left, r.top, r.left + right, r.bottom,
+        FillArea(dc, r.left + box.left, r.top, r.left + DrawnRight(box), r.bottom,
                  box.slot == selected ? kMapSelected : kMapSample[i % 2]);
         if (box.loop >= 0)
             FillArea(dc, r.left + box.loop, r.top, r.left + box.loop + 1, r.bottom, kMapLoop);
@@ -404,7 +409,7 @@ int MapSlotAtClick(HWND window)
     int freeLeft = 0;
     const int count = CurrentMap(client.right, boxes, &freeLeft);
     for (int i = 0; i < count; ++i)
-        if (point.x >= boxes[i].left && point.x < boxes[i].right)
+        if (point.x >= boxes[i].left && point.x < DrawnRight(boxes[i]))
             return boxes[i].slot;
     return -1;
 }
@@ -564,11 +569,9 @@ void OnPlacementOk(HWND dialog)
         return;
     }
     long offset = std::strtol(text, nullptr, 16); // saturates at the largest long
-    const unsigned long header = (unsigned long)GetWindowLongPtrA(dialog, DWLP_USER);
-    if (((unsigned long)offset - header) & kBankMask) {
-        FIOBox(dialog, MB_ICONERROR, "Error", "%s",
-               header ? "Pointer is not on 32kb boundary\ni.e. 80200, 88200, 90200..."
-                      : "Pointer is not on 32kb boundary\ni.e. 80000, 88000, 90000...");
+    const int header = (int)GetWindowLongPtrA(dialog, DWLP_USER);
+    if (const char *refusal = SPCMBoundaryRefusal(offset, header)) {
+        FIOBox(dialog, MB_ICONERROR, "Error", "%s", refusal);
         return;
     }
     // The engine's refusal (past the end, out of the pointer's reach, the first bank)
@@ -630,11 +633,11 @@ void UpdateLoopSize(HWND dialog)
     const long long rate = LoopField(dialog, IDC_LOOPDLG_RATE);
     char text[64];
     if (loop->brr)
-        std::snprintf(text, sizeof text, "Size: %X bytes, %X free", (unsigned)(loop->frames / 16 * 9),
+        std::snprintf(text, sizeof text, "Size: %X bytes, %X free", (unsigned)(loop->frames / snesbrr::kBlockSamples * snesbrr::kBlockBytes),
                       room);
     else if (rate >= 1000 && rate <= 32000 && LoopShape(dialog, &shape))
         std::snprintf(text, sizeof text, "Size: %X bytes, %X free",
-                      (unsigned)(snesbrr::least_bytes(shape, (uint32_t)rate) - 2), room);
+                      (unsigned)(snesbrr::least_bytes(shape, (uint32_t)rate) - snesbrr::kBrrHeaderBytes), room);
     else
         std::snprintf(text, sizeof text, "Size: ? bytes, %X free", room);
     SetDlgItemTextA(dialog, IDC_LOOPDLG_SIZE, text);
@@ -695,11 +698,11 @@ void OnLoopOk(HWND dialog)
     else if (start >= loop->frames)
         std::snprintf(text, sizeof text, "The loop start must lie within the sound: 0 to %d.",
                       loop->frames - 1);
-    else if (loop->brr && start % 16 != 0)
+    else if (loop->brr && start % snesbrr::kBlockSamples != 0)
         std::snprintf(text, sizeof text,
                       "A .brr file loops from the start of a block: type a multiple of 16, 0 to "
                       "%d.",
-                      loop->frames - 16);
+                      loop->frames - snesbrr::kBlockSamples);
     else if (end > loop->frames)
         std::snprintf(text, sizeof text,
                       "The loop end can be at most the sound's length, %d samples.",

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "SPCM.h"
+#include "brr.h"
+#include "wav.h"
 
 namespace {
 
@@ -62,7 +64,9 @@ bool Await(HANDLE process, HANDLE pipe, std::string &said, HWND owner)
             continue;
         const int answer = FIOBox(owner, MB_YESNO | MB_ICONWARNING, "Tarvo Samples",
                                   "snesbrr.exe has been running for 30 seconds.\nStop it?");
-        if (answer == IDYES && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+        // A Yes stops the run even when it ended while the question was shown: the
+        // user was promised that nothing of it is used.
+        if (answer == IDYES) {
             TerminateProcess(process, 1);
             WaitForSingleObject(process, 5000);
             return false;
@@ -244,14 +248,27 @@ static unsigned char *Decode(const unsigned char *file, int size, const char *op
                "The encoder wrote a temp.wav of %d bytes, far more than this sample decodes "
                "to.\n%s",
                *length, failure + strcspn(failure, "\n") + 1);
-    return wav;
+    if (!wav)
+        return nullptr;
+    // Nothing but a WAV file the codec reads may replace the user's file or reach the
+    // sound system, which would play a broken one as silence without a word.
+    snesbrr::MonoPcm pcm;
+    const snesbrr::Status status = snesbrr::read_wav(wav, static_cast<size_t>(*length), pcm);
+    if (status == snesbrr::Status::Ok)
+        return wav;
+    FIOBox(owner, MB_ICONERROR, "Error", "%s\nsnesbrr.exe wrote a temp.wav that %s.", failure,
+           snesbrr::describe(status));
+    free(wav);
+    *length = -1;
+    return nullptr;
 }
 
 unsigned char *BRRDecodeBlocks(const unsigned char *file, int size, HWND owner, int *length)
 {
     // A decoded block takes 32 bytes of WAV data; twice that and 4 KiB leave ample room
     // for the headers and the loop chunk.
-    return Decode(file, size, "--blocks", size / 9 * 64 + 4096, owner, length,
+    const int blocks = size / static_cast<int>(snesbrr::kBlockBytes);
+    return Decode(file, size, "--blocks", blocks * 4 * snesbrr::kBlockSamples + 4096, owner, length,
                   "The encoder could not decode this sample to a WAV file.\n"
                   "Nothing was exported.");
 }

@@ -1,6 +1,6 @@
 #include "console_io.h"
 
-#include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -31,10 +31,26 @@ std::string Format(const char *format, va_list args)
     return text;
 }
 
-// The system's reason for the last failed C library call on a file.
-std::string Reason()
+// True when the file at path can be opened for reading.
+bool Openable(const std::string &path)
 {
-    return errno ? std::strerror(errno) : "unknown error";
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (file)
+        std::fclose(file);
+    return file != nullptr;
+}
+
+// Says a text that names its file itself, without the subject in front.
+__attribute__((format(printf, 1, 2))) void SayNaming(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const std::string text = Format(format, args);
+    va_end(args);
+    const std::string kept = subject;
+    subject.clear();
+    console::Say(text);
+    subject = kept;
 }
 
 // Makes the file at path hold exactly size bytes at data, all or nothing, through the
@@ -91,26 +107,29 @@ int Said()
 
 bool LoadRom(const std::string &path)
 {
+    // The window's checks, in its order and with its texts.
     SetSubject(path);
+    if (!Openable(path)) {
+        Say(FIO_TEXT_INVALID_PATH);
+        return false;
+    }
     std::vector<uint8_t> bytes;
-    errno = 0;
-    const snesbrr::Status status = snesbrr::read_file(path, bytes);
+    const snesbrr::Status status = snesbrr::read_file(path, bytes, INT_MAX);
     if (status == snesbrr::Status::FileTooLarge) {
-        Say("This ROM file is 1 GiB or larger and cannot be loaded.\n"
-            "Choose the ROM file itself, not a disc or archive image.");
+        Say(FIO_TEXT_ROM_TOO_LARGE);
         return false;
     }
     if (status != snesbrr::Status::Ok) {
-        Say("The ROM file could not be read: " + Reason() + ".");
+        Say(FIO_TEXT_ROM_UNREADABLE);
         return false;
     }
     if (bytes.size() <= 0x100000) {
-        Say("An unexpanded ROM does not have any vacant banks.\nExpand it and try again.");
+        Say(FIO_TEXT_UNEXPANDED);
         return false;
     }
     auto *image = static_cast<unsigned char *>(malloc(bytes.size()));
     if (!image) {
-        Say("There is not enough memory to load this ROM.");
+        Say(FIO_TEXT_ROM_NO_MEMORY);
         return false;
     }
     memcpy(image, bytes.data(), bytes.size());
@@ -202,17 +221,15 @@ int FileOut(const unsigned char *image)
     if (dryRun)
         return 0;
     // Saving in place first keeps the file as read beside it, as the window's first save does.
-    std::string reason = savePath.empty() ? WriteReplacing(romPath + ".bak", original.data(), original.size()) : "";
-    if (!reason.empty()) {
-        console::Say("Save failed\nThe backup " + romPath + ".bak could not be written: " +
-                     reason + ".");
-        return 1;
-    }
+    std::string reason = savePath.empty()
+                             ? WriteReplacing(romPath + ".bak", original.data(), original.size())
+                             : "";
     const std::string &target = savePath.empty() ? romPath : savePath;
-    reason = WriteReplacing(target, image, size_t(ROMSize));
+    if (reason.empty())
+        reason = WriteReplacing(target, image, size_t(ROMSize));
     if (!reason.empty()) {
         console::SetSubject(target);
-        console::Say("Save failed\n" + reason);
+        console::Say(FIO_TEXT_SAVE_FAILED "\n" + reason + ".");
         return 1;
     }
     return 0;
@@ -231,22 +248,28 @@ const char *FIOExportOut(HWND, const char *, int *wav)
 
 unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND)
 {
+    *length = -1;
+    if (!Openable(path)) {
+        SayNaming(FIO_TEXT_CANNOT_OPEN, path);
+        return nullptr;
+    }
     std::vector<uint8_t> bytes;
-    errno = 0;
     const snesbrr::Status status = snesbrr::read_file(path, bytes);
-    if (status != snesbrr::Status::Ok) {
-        console::Say(std::string("The file could not be read: ") +
-                     (status == snesbrr::Status::FileTooLarge ? "it is too large" : Reason()) + ".");
-        *length = -1;
+    // A file past the limit is the caller's to report, with its size.
+    if (status == snesbrr::Status::FileTooLarge) {
+        *length = INT_MAX;
+        return nullptr;
+    }
+    auto *buffer = status == snesbrr::Status::Ok
+                       ? static_cast<unsigned char *>(malloc(bytes.size() + 1))
+                       : nullptr;
+    if (!buffer) {
+        SayNaming(FIO_TEXT_READ_INCOMPLETE, path);
         return nullptr;
     }
     *length = static_cast<int>(bytes.size());
-    if (*length > limit)
-        return nullptr;
-    auto *buffer = static_cast<unsigned char *>(malloc(bytes.size() + 1));
-    if (!buffer) {
-        console::Say("There is not enough memory to read this file.");
-        *length = -1;
+    if (*length > limit) {
+        free(buffer);
         return nullptr;
     }
     memcpy(buffer, bytes.data(), bytes.size());
@@ -255,10 +278,11 @@ unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND)
 
 int FIOWriteFile(const char *path, const unsigned char *data, int size, HWND)
 {
+    if (dryRun)
+        return 0;
     const std::string reason = WriteReplacing(path, data, size_t(size));
     if (reason.empty())
         return 0;
-    console::SetSubject(path);
-    console::Say("The file could not be written: " + reason + ".");
+    SayNaming(FIO_TEXT_CANNOT_WRITE, path, (reason + ".").c_str());
     return 1;
 }

@@ -14,10 +14,12 @@
 
 #include "SPCM.h"
 #include "addr.h"
+#include "brr.h"
 #include "console_io.h"
 #include "inprocess_codec.h"
 #include "snesbrr.h"
 #include "version.h"
+#include "voice.h"
 
 namespace {
 
@@ -80,6 +82,9 @@ int AskLoop(HWND, SPCMLoop *loop)
     const long long e = asked->loopEnd < 0 ? frames : asked->loopEnd;
     if (s >= frames)
         Sayf("The loop start must lie within the sound: 0 to %d.", frames - 1);
+    else if (loop->brr && s % snesbrr::kBlockSamples != 0)
+        Sayf("A .brr file loops from the start of a block: type a multiple of 16, 0 to %d.",
+             frames - snesbrr::kBlockSamples);
     else if (e > frames)
         Sayf("The loop end can be at most the sound's length, %d samples.", frames);
     else if (e <= s)
@@ -100,7 +105,7 @@ void TellTuning(double cents)
     if (moved)
         Sayf("This sample was encoded at %d Hz: it plays at its recorded pitch at pitch %X, "
              "%.1f cents against a 32 kHz sample.",
-             rate, static_cast<unsigned>(SPCMPitchFor(rate)), 1200 * std::log2(rate / 32000.0));
+             rate, static_cast<unsigned>(SPCMPitchFor(rate)), snesbrr::rate_cents(rate));
     if (cents != 0)
         Sayf("The encoder fitted the loop to whole blocks of 16 samples, so this sample plays "
              "%.1f cents %s.\nTune the instrument %.1f cents %s to play it at its pitch.",
@@ -108,11 +113,12 @@ void TellTuning(double cents)
              cents > 0 ? "up" : "down");
 }
 
-// A .brr file goes in as it is: the loop range, the rate and fit are for WAV files.
+// A .brr file goes in as it is: the rate and fit are for WAV files, and a raw one's loop
+// only starts where the command says, its end being the sound's end.
 bool TakesOptions(const SampleStep &step)
 {
     return !EndsWith(step.file, ".brr") ||
-           (step.loop != SampleStep::Range && step.rate == 0 && !step.fit);
+           (step.rate == 0 && !step.fit && (step.loop != SampleStep::Range || step.loopEnd < 0));
 }
 
 // Inserts as the window's Insert or Insert Looped does, the file and loop coming from
@@ -180,6 +186,11 @@ int Save()
 // else refused with the hint that says how to force it.
 int Setup(unsigned long offset, bool force, const char *hint)
 {
+    if (const char *refusal = SPCMBoundaryRefusal(static_cast<long>(offset),
+                                                  static_cast<int>(AddrHeaderSize(ROMSize)))) {
+        console::Say(refusal);
+        return kTarvoRefused;
+    }
     const int data = SPCMBankData(static_cast<int>(offset));
     if (data > 0 && !force) {
         Sayf("The bank at %lX is not empty: %d of its 32768 bytes hold data.\n%s", offset, data,
@@ -411,7 +422,8 @@ class Manifest {
                 if (own) {
                     s.loop = own->get() ? SampleStep::OwnLoop : SampleStep::Once;
                 } else if (range && range->size() == 2 && range->get(0)->is_integer() &&
-                           range->get(1)->is_integer() && range->get(0)->as_integer()->get() >= 0) {
+                           range->get(1)->is_integer() && range->get(0)->as_integer()->get() >= 0 &&
+                           range->get(1)->as_integer()->get() >= 0) {
                     s.loop = SampleStep::Range;
                     s.loopStart = range->get(0)->as_integer()->get();
                     s.loopEnd = range->get(1)->as_integer()->get();
@@ -526,7 +538,7 @@ int Dispatch(CLI::App &app, const Args &a, std::ostream &out, std::ostream &err)
         step.rate = a.rate;
         step.fit = a.fit;
         if (!TakesOptions(step))
-            return UsageError(err, a.file + ": a .brr file takes neither --loop-start, --rate nor --fit",
+            return UsageError(err, a.file + ": a .brr file takes neither --loop-end, --rate nor --fit",
                               command);
         if (const int code = Open(a.rom, true))
             return code;
@@ -584,9 +596,12 @@ int TarvoRun(int argc, const char *const argv[], std::ostream &out, std::ostream
     auto slot = [&](CLI::App *sub) {
         sub->add_option("SLOT", a.slot, "the slot, 00 to 3F")->required();
     };
+    auto dryRun = [&](CLI::App *sub) {
+        sub->add_flag("--dry-run", a.dryRun, "do everything but write");
+    };
     auto writes = [&](CLI::App *sub) {
         sub->add_option("-o", a.out, "write the result to OUT and leave ROM untouched")->type_name("OUT");
-        sub->add_flag("--dry-run", a.dryRun, "do everything but write");
+        dryRun(sub);
     };
 
     CLI::App *info = app.add_subcommand("info", "header form, file size, the bank's offset, free bytes");
@@ -625,12 +640,14 @@ int TarvoRun(int argc, const char *const argv[], std::ostream &out, std::ostream
     rom(exp);
     slot(exp);
     exp->add_option("OUT", a.file, "the .brr or .wav file")->required();
+    dryRun(exp);
     CLI::App *render = app.add_subcommand("render", "write the WAV file that Play plays");
     rom(render);
     slot(render);
     render->add_option("OUT", a.file, "the WAV file")->required();
     render->add_option("--pitch", a.pitch, "hexadecimal, 0 to 3FFF; 1000 plays as recorded")
         ->type_name("P");
+    dryRun(render);
     CLI::App *apply = app.add_subcommand("apply", "run the steps of a TOML manifest, all or nothing");
     rom(apply);
     apply->add_option("MANIFEST", a.manifest, "the manifest")->required();

@@ -106,6 +106,10 @@ TEST_F(Commands, EditsGiveTheWindowsBytesAndKeepABackup)
         << r.err;
     r = Tarvo({"insert", rom, "16", kick, "--loop-start", "100", "--loop-end", "1400"});
     ASSERT_EQ(r.code, 0) << r.err;
+    const std::string raw = dir + "/raw.brr"; // raw blocks whose end block loops
+    files::Write(raw, files::BrrImage(4, 3));
+    r = Tarvo({"insert", rom, "17", raw, "--loop-start", "32"});
+    ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_EQ(Tarvo({"delete", rom, "03"}).code, 0);
     const std::vector<uint8_t> edited = files::Read(rom);
 
@@ -125,6 +129,12 @@ TEST_F(Commands, EditsGiveTheWindowsBytesAndKeepABackup)
             return 1;
         };
         ASSERT_EQ(SPCMInsertLooped(0x16, nullptr, range, &cents), 0);
+        console::SetSample(raw);
+        auto block2 = [](HWND, SPCMLoop *chosen) {
+            chosen->start = 32;
+            return int(chosen->brr);
+        };
+        ASSERT_EQ(SPCMInsertLooped(0x17, nullptr, block2, &cents), 0);
         SPCMDeleteSample(3);
     });
     EXPECT_EQ(edited, window);
@@ -139,6 +149,7 @@ TEST_F(Commands, EditsGiveTheWindowsBytesAndKeepABackup)
     EXPECT_EQ(list["slots"][0x14]["looped"], true);
     EXPECT_EQ(list["slots"][0x15]["looped"], false);
     EXPECT_EQ(list["slots"][0x16]["looped"], true);
+    EXPECT_EQ(list["slots"][0x17]["loop"].get<int>() - list["slots"][0x17]["start"].get<int>(), 18);
     int used = 0;
     for (const auto &slot : list["slots"])
         used += slot["size"].get<int>();
@@ -212,8 +223,9 @@ TEST_F(Commands, RefusalsExitWithTheirStatusAndWriteNothing)
     const std::string small = dir + "/small.smc";
     files::Write(small, std::vector<uint8_t>(0x80200));
     const std::string wav = Wav("a.wav", 1000, 32000);
-    const std::string brr = dir + "/a.brr";
+    const std::string brr = dir + "/a.brr", loops = dir + "/loops.brr";
     files::Write(brr, files::BrrImage(4, 1));
+    files::Write(loops, files::BrrImage(4, 3));
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -223,8 +235,8 @@ TEST_F(Commands, RefusalsExitWithTheirStatusAndWriteNothing)
         {{"list", rom}, 1, "has no sample bank"},
         {{"insert", rom, "14", wav}, 1, "has no sample bank"},
         {{"info", small}, 1, "An unexpanded ROM does not have any vacant banks."},
-        {{"info", dir + "/missing.smc"}, 1, "could not be read"},
-        {{"setup", rom, "100000"}, 1, "cannot start at 100000"},
+        {{"info", dir + "/missing.smc"}, 1, "missing.smc: Invalid source path"},
+        {{"setup", rom, "100000"}, 1, "Pointer is not on 32kb boundary; i.e. 80200, 88200"},
         {{"setup", rom, "80200"}, 1, "is not empty"}, // the stand-in's game data
         {{"setup", rom, "10020G"}, 2, "not hexadecimal"},
         {{"frobnicate", rom}, 2, "usage: tarvo COMMAND"},
@@ -242,6 +254,11 @@ TEST_F(Commands, RefusalsExitWithTheirStatusAndWriteNothing)
         {{"insert", rom, "20", wav, "--rate", "500"}, 2, "usage: tarvo insert"},
         {{"insert", rom, "20", wav, "--rate", "8000", "--fit"}, 2, "excludes"},
         {{"insert", rom, "20", brr, "--rate", "8000"}, 2, "a .brr file"},
+        {{"insert", rom, "20", brr, "--loop-start", "16", "--loop-end", "32"}, 2, "a .brr file"},
+        {{"insert", rom, "20", loops, "--loop-start", "8"}, 1,
+         "A .brr file loops from the start of a block: type a multiple of 16, 0 to 48."},
+        {{"export", rom, "00", dir + "/out.brr", "--dry-run"}, 0, ""},
+        {{"render", rom, "00", dir + "/out.wav", "--dry-run"}, 0, ""},
         {{"insert", rom, "20", dir + "/missing.wav"}, 1, "missing.wav"},
         {{"delete", rom, "30"}, 1, "Slot 30 is empty"},
         {{"delete", rom, "01", "-o", dir + "/none/out.smc"}, 1, "Save failed"},
@@ -339,6 +356,9 @@ TEST_F(Apply, AFailingStepOrATypoLeavesTheRomUnchanged)
     r = Manifest("delete = [0x01]\n[[insert]]\nslot = 0x01\nfiel = \"a.wav\"\n");
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "tarvo: " + dir + "/m.toml:4: unknown key \"fiel\"\n");
+    r = Manifest("[[insert]]\nslot = 0x01\nfile = \"a.wav\"\nloop = [10, -3]\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("m.toml:4: loop must be"), std::string::npos) << r.err;
     r = Manifest("bank = 0x100200\n");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("m.toml:1: bank must be"), std::string::npos) << r.err;

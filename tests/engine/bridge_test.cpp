@@ -1,6 +1,7 @@
 // The encoder bridge with a stand-in snesbrr.exe in a program folder of its own: the
 // parameter texts, where the scratch files go, and every way an encode run can fail.
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -263,12 +264,25 @@ TEST_F(Bridge, ExportWritesTheChosenFileWholeOrNotAtAll)
 
     seen = exportAs(base, 1, {});
     ASSERT_EQ(seen.result, 0);
-    std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 'W', 'A', 'V', 'E'};
-    wav.insert(wav.end(), image.begin(), image.end());
+    std::vector<int16_t> decoded((image.size() + 1) / 2); // the stand-in's "decode"
+    memcpy(decoded.data(), image.data(), image.size());
+    const std::vector<uint8_t> wav = files::MakeWav(decoded);
     EXPECT_EQ(files::Read(base + ".wav"), wav);
     EXPECT_EQ(files::Read(appdir + "\\temp.brr"), image);
     ASSERT_EQ(Runs().size(), 1u);
     EXPECT_NE(Runs()[0].find("temp.brr -d --blocks temp.wav"), std::string::npos);
+
+    // A decoder that writes something other than a WAV file replaces nothing.
+    files::Write(appdir + "\\GARBAGE", {});
+    seen = exportAs(base + ".wav", -1, {IDYES, IDOK});
+    files::Remove(appdir + "\\GARBAGE");
+    EXPECT_EQ(seen.result, 1);
+    ASSERT_EQ(seen.boxes.size(), 2u);
+    ExpectBox(seen.boxes[1],
+              "The encoder could not decode this sample to a WAV file.\nNothing was exported.\n"
+              "snesbrr.exe wrote a temp.wav that is not a RIFF/WAVE file.",
+              "Error", ui::Icon::Error, owner);
+    EXPECT_EQ(files::Read(base + ".wav"), wav);
 
     // An existing file is replaced only after a yes.
     files::Write(base + ".brr", {1, 2, 3});

@@ -99,13 +99,6 @@ const char *FIOWavIn(HWND)
     return doubles::sampleName.empty() ? "C:\\sounds\\new sample.wav" : doubles::sampleName.c_str();
 }
 
-int FIOGetSize(const char *, bool *measured)
-{
-    if (measured)
-        *measured = true;
-    return int(doubles::encoded.size());
-}
-
 static unsigned char *Copy(const std::vector<uint8_t> &bytes, int *length)
 {
     auto *buffer = static_cast<unsigned char *>(malloc(bytes.size() + 1));

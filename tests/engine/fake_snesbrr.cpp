@@ -6,9 +6,11 @@
 // line on stderr and fails. A looped
 // encode (--loop-start S --loop-end E) writes the bytes of the file IN.out, or nothing
 // and exits with 1 when there is none, as for a refused loop. Decoding writes a short
-// silent WAV, block by block (--blocks) one whose data holds the input's bytes. Every
-// run appends its current directory and command line
-// to runs.log in its current directory.
+// silent WAV, block by block (--blocks) one whose data holds the input's bytes (and a
+// zero byte when their count is odd); with a file named GARBAGE in its current
+// directory it writes "RIFFWAVE" and the input instead, which no WAV reader takes.
+// Every run appends its current directory and command line to runs.log in its current
+// directory.
 #include <windows.h>
 
 #include <cstdio>
@@ -35,6 +37,31 @@ static void WriteAll(const char *path, const void *data, size_t size)
         std::fwrite(data, 1, size, f);
         std::fclose(f);
     }
+}
+
+// The 44 bytes in front of bytes bytes of 16-bit mono PCM at 32000 Hz.
+static std::vector<char> WavHeader(unsigned bytes)
+{
+    std::vector<char> header;
+    auto put = [&](const char *text) { header.insert(header.end(), text, text + 4); };
+    auto number = [&](unsigned value, int size) {
+        for (int i = 0; i < size; ++i)
+            header.push_back(static_cast<char>(value >> 8 * i));
+    };
+    put("RIFF");
+    number(36 + bytes, 4);
+    put("WAVE");
+    put("fmt ");
+    number(16, 4);
+    number(1, 2);          // PCM
+    number(1, 2);          // mono
+    number(32000, 4);      // samples a second
+    number(64000, 4);      // bytes a second
+    number(2, 2);          // bytes a frame
+    number(16, 2);         // bits a sample
+    put("data");
+    number(bytes, 4);
+    return header;
 }
 
 int main(int argc, char **argv)
@@ -71,18 +98,20 @@ int main(int argc, char **argv)
         return 0;
     }
     if (argc == 5 && std::strcmp(argv[2], "-d") == 0 && std::strcmp(argv[3], "--blocks") == 0) {
+        std::vector<char> data = ReadAll(argv[1]);
         std::vector<char> wav = {'R', 'I', 'F', 'F', 'W', 'A', 'V', 'E'};
-        const std::vector<char> input = ReadAll(argv[1]);
-        wav.insert(wav.end(), input.begin(), input.end());
+        if (GetFileAttributesA("GARBAGE") == INVALID_FILE_ATTRIBUTES) {
+            data.resize(data.size() + data.size() % 2);
+            wav = WavHeader(static_cast<unsigned>(data.size()));
+        }
+        wav.insert(wav.end(), data.begin(), data.end());
         WriteAll(argv[4], wav.data(), wav.size());
         return 0;
     }
     if (argc == 6 && std::strcmp(argv[2], "-d") == 0) {
-        static const unsigned char silence[48] = {
-            'R', 'I', 'F', 'F', 40,  0,   0,   0,   'W',  'A',  'V', 'E', 'f',  'm',  't', ' ',
-            16,  0,   0,   0,   1,   0,   1,   0,   0x00, 0x7D, 0,   0,   0x00, 0xFA, 0,   0,
-            2,   0,   16,  0,   'd', 'a', 't', 'a', 4,    0,    0,   0,   0,    0,    0,   0};
-        WriteAll(argv[5], silence, sizeof silence);
+        std::vector<char> silence = WavHeader(4);
+        silence.resize(silence.size() + 4);
+        WriteAll(argv[5], silence.data(), silence.size());
         return 0;
     }
     return 2;

@@ -159,6 +159,21 @@ TEST_F(Map, FollowsInsertAndDeleteAndAClickSelectsTheSampleUnderIt)
                   unsigned(0xF01C - (fifth.right - fifth.left)), unsigned(size));
     EXPECT_EQ(Text(IDC_MAP_TEXT), named);
     EXPECT_EQ(Text(IDC_SLOT_SIZE), Hex(size) + " bytes") << "the click changes the selection";
+
+    // A sample narrower than a pixel shows as one, and that pixel takes its clicks.
+    Select(0x15);
+    const std::string tiny = Path("tiny.brr");
+    files::Write(tiny, files::BrrImage(1, 1));
+    Post(IDC_INSERT);
+    ASSERT_TRUE(ui::AnswerOpenDialog(tid, tiny.c_str()));
+    Settle();
+    boxes = EngineMap(&freeLeft, client.right);
+    target = Find(boxes, 0x15);
+    ASSERT_NE(target, nullptr);
+    ASSERT_EQ(target->right, target->left) << "the test's sample is wider than a pixel";
+    Select(0);
+    Click(map, target->left, client.bottom / 2);
+    EXPECT_TRUE(WaitFor([&] { return Selection() == 0x15; })) << Selection();
 }
 
 } // namespace

@@ -223,12 +223,11 @@ void report_tuning(const std::string &input, const Plan &plan, std::ostream &err
 {
     char line[200];
     if (plan.rate != kOutputRate) {
-        // The pitch register value that plays one sample per 1/rate s: 0x1000 plays 32 kHz.
-        const long pitch = std::lround(static_cast<double>(kUnityPitch) * plan.rate / kOutputRate);
+        const int rate = static_cast<int>(plan.rate);
         std::snprintf(line, sizeof line,
-                      "encoded at %u Hz: pitch 0x%04lx plays it at its recorded pitch, tuned "
+                      "encoded at %d Hz: pitch 0x%04x plays it at its recorded pitch, tuned "
                       "%+.2f cents against a 32 kHz sample",
-                      plan.rate, pitch, 1200 * std::log2(plan.rate / double(kOutputRate)));
+                      rate, static_cast<unsigned>(pitch_for_rate(rate)), rate_cents(rate));
         err << "snesbrr: " << input << ": " << line << "\n";
     }
     const LoopLayout &layout = plan.layout;

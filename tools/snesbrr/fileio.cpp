@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef _WIN32
@@ -17,7 +18,7 @@
 
 namespace snesbrr {
 
-Status read_file(const std::string &path, std::vector<std::uint8_t> &out)
+Status read_file(const std::string &path, std::vector<std::uint8_t> &out, std::size_t max_bytes)
 {
     out.clear();
     std::FILE *file = std::fopen(path.c_str(), "rb");
@@ -29,7 +30,7 @@ Status read_file(const std::string &path, std::vector<std::uint8_t> &out)
     Status status = Status::Ok;
     for (;;) {
         const std::size_t got = std::fread(piece, 1, sizeof piece, file);
-        if (out.size() + got > kMaxInputBytes) {
+        if (out.size() + got > max_bytes) {
             status = Status::FileTooLarge;
             break;
         }
@@ -108,9 +109,25 @@ Status write_replacing(const std::string &path, const std::uint8_t *data, std::s
 
 #else
 
-Status write_replacing(const std::string &path, const std::uint8_t *data, std::size_t size,
+// The file that path names: a symbolic link's target, so that writing through a link
+// keeps the link; path itself otherwise, or when the link leads nowhere.
+std::string followed(const std::string &path)
+{
+    struct stat link = {};
+    if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+        return path;
+    char *target = realpath(path.c_str(), nullptr);
+    if (!target)
+        return path;
+    const std::string resolved = target;
+    std::free(target);
+    return resolved;
+}
+
+Status write_replacing(const std::string &link, const std::uint8_t *data, std::size_t size,
                        int &system_error)
 {
+    const std::string path = followed(link);
     // mkstemp makes a file of a name nobody else uses beside the target, so that the
     // rename never crosses file systems.
     std::string temporary = path + ".XXXXXX";

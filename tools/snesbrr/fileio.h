@@ -12,8 +12,9 @@ namespace snesbrr {
 // Larger inputs are refused: a 10-minute 8-channel 32-bit WAV still fits.
 constexpr std::size_t kMaxInputBytes = std::size_t{1} << 30;
 
-// Reads the whole file at `path` into `out`.
-Status read_file(const std::string &path, std::vector<std::uint8_t> &out);
+// Reads the whole file at `path` into `out`; FileTooLarge past max_bytes.
+Status read_file(const std::string &path, std::vector<std::uint8_t> &out,
+                 std::size_t max_bytes = kMaxInputBytes);
 
 // Makes the file at `path` hold exactly `size` bytes at `data`, all or nothing: they go
 // to a new file beside `path`, reach the disk (flushed and synced), and that file then

@@ -2,12 +2,24 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cmath>
 #include <cstdint>
 
 #include "brr.h"
 #include "gauss_table.h"
 
 namespace snesbrr {
+
+int pitch_for_rate(int rate)
+{
+    // The pitch steps the position by pitch / 0x1000 source samples per output sample.
+    return static_cast<int>(std::lround(static_cast<double>(kUnityPitch) * rate / kOutputRate));
+}
+
+double rate_cents(int rate)
+{
+    return 1200 * std::log2(static_cast<double>(rate) / kOutputRate);
+}
 
 namespace {
 

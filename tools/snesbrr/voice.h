@@ -22,6 +22,14 @@ constexpr std::size_t kMaxRenderSamples = 10 * kOutputRate; // 10 s
 constexpr std::size_t kLoopRenderSamples = 2 * kOutputRate; // 2 s of a looping sample
 constexpr std::size_t kLoopFadeSamples = kOutputRate / 20;  // 50 ms fade that ends it
 
+// The pitch register value that plays a sample recorded at rate Hz (1..32000) at its
+// recorded pitch, rounded: kUnityPitch at kOutputRate.
+int pitch_for_rate(int rate);
+
+// A sample recorded at rate Hz (> 0) against one of kOutputRate, in cents: how far its
+// pitch stands from the note a 32 kHz sample of the same instrument is tuned to.
+double rate_cents(int rate);
+
 // One output sample from four doubled samples, oldest first, at fraction
 // `offset` 0..255 (1/256 of a source sample past taps[1]). Keeps the DSP's
 // 16-bit wrap of the first three products, so extreme runs click as they do

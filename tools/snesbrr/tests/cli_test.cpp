@@ -197,6 +197,12 @@ TEST(Cli, FailedWritesAreReportedAndLeaveNothingBehind)
     EXPECT_EQ(describe_write(status, system_error),
               describe(Status::WriteIncomplete) + std::string(" (File too large)"));
     EXPECT_EQ(load(dir + "/old.wav"), (std::vector<std::uint8_t>{1, 2, 3}));
+    // Through a symbolic link the linked file gets the bytes, and the link stays.
+    std::filesystem::create_symlink("old.wav", dir + "/link.wav");
+    EXPECT_EQ(write_file_replacing(dir + "/link.wav", std::vector<std::uint8_t>{4, 5}), Status::Ok);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir + "/link.wav"));
+    EXPECT_EQ(load(dir + "/old.wav"), (std::vector<std::uint8_t>{4, 5}));
+    std::filesystem::remove(dir + "/link.wav");
     std::filesystem::remove(dir + "/old.wav");
 #endif
     // A finished output that cannot take the place of what stands at its name (a
