@@ -68,6 +68,14 @@ int FIOBox(HWND owner, unsigned type, const char *caption, const char *format, .
     return answer;
 }
 
+void FIOErrorFor(HWND owner, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    ShowBox(owner, MB_ICONERROR, "Error", format, args);
+    va_end(args);
+}
+
 void FIOError(const char *format, ...)
 {
     va_list args;
@@ -313,8 +321,7 @@ const char *FIOExportOut(HWND owner, const char *name, int *wav)
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return path;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        FIOBox(owner, MB_ICONERROR, "Error", "%s is a folder.\nChoose a file name to export to.",
-               path);
+        FIOErrorFor(owner, "%s is a folder.\nChoose a file name to export to.", path);
         return nullptr;
     }
     const int answer = FIOBox(owner, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2, "Export Sample",
@@ -327,7 +334,7 @@ unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND owner)
     *length = -1;
     HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        FIOBox(owner, MB_ICONERROR, "Error", FIO_TEXT_CANNOT_OPEN, path);
+        FIOErrorFor(owner, FIO_TEXT_CANNOT_OPEN, path);
         return nullptr;
     }
     DWORD high = 0;
@@ -344,7 +351,7 @@ unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND owner)
     CloseHandle(h);
     if (!ok) {
         free(buffer);
-        FIOBox(owner, MB_ICONERROR, "Error", FIO_TEXT_READ_INCOMPLETE, path);
+        FIOErrorFor(owner, FIO_TEXT_READ_INCOMPLETE, path);
         return nullptr;
     }
     *length = static_cast<int>(low);
@@ -356,7 +363,7 @@ int FIOWriteFile(const char *path, const unsigned char *data, int size, HWND own
     const DWORD error = WriteReplacing(path, data, static_cast<DWORD>(size));
     if (!error)
         return 0;
-    FIOBox(owner, MB_ICONERROR, "Error", FIO_TEXT_CANNOT_WRITE, path, FIOReason(error));
+    FIOErrorFor(owner, FIO_TEXT_CANNOT_WRITE, path, FIOReason(error));
     return 1;
 }
 
@@ -378,4 +385,3 @@ int FIOSampleWrite(const unsigned char *data, uint16_t size)
     }
     return 0;
 }
-

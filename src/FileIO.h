@@ -18,21 +18,21 @@ extern int ROMSize;           // bytes, > 0x100000 once a file was accepted
 // The file layer's texts, which its window form shows in boxes and its console form
 // writes as lines. Macros, so that printf-style checks see the literals.
 #define FIO_TEXT_INVALID_PATH "Invalid source path"
-#define FIO_TEXT_ROM_TOO_LARGE                                                              \
-    "This ROM file is 2 GiB or larger and cannot be loaded.\n"                              \
+#define FIO_TEXT_ROM_TOO_LARGE                                                                     \
+    "This ROM file is 2 GiB or larger and cannot be loaded.\n"                                     \
     "Choose the ROM file itself, not a disc or archive image."
-#define FIO_TEXT_UNEXPANDED                                                                 \
+#define FIO_TEXT_UNEXPANDED                                                                        \
     "An unexpanded ROM does not have any vacant banks.\nExpand it and try again."
-#define FIO_TEXT_ROM_NO_MEMORY                                                              \
+#define FIO_TEXT_ROM_NO_MEMORY                                                                     \
     "There is not enough memory to load this ROM.\nClose other programs and try again."
-#define FIO_TEXT_ROM_UNREADABLE                                                             \
-    "The ROM file could not be read completely.\nCheck that the file is readable and try "  \
+#define FIO_TEXT_ROM_UNREADABLE                                                                    \
+    "The ROM file could not be read completely.\nCheck that the file is readable and try "         \
     "again."
 #define FIO_TEXT_SAVE_FAILED "Save failed"
 #define FIO_TEXT_CANNOT_OPEN "%s cannot be opened.\nCheck that it exists and is readable."
 #define FIO_TEXT_READ_INCOMPLETE "%s could not be read completely."
-#define FIO_TEXT_CANNOT_WRITE                                                               \
-    "%s could not be written.\n%s\nCheck that its folder is writable and has room; "        \
+#define FIO_TEXT_CANNOT_WRITE                                                                      \
+    "%s could not be written.\n%s\nCheck that its folder is writable and has room; "               \
     "nothing was written."
 
 // Owner of every message box of the file layer, the engine and the encoder runs: the
@@ -53,7 +53,9 @@ __attribute__((format(printf, 4, 5))) int FIOBox(HWND owner, unsigned type, cons
 // next call; "error N." when the system has none.
 const char *FIOReason(unsigned long error);
 
-// A refusal: FIOBox with caption "Error" and the error icon, owned by FIOOwner().
+// A refusal: FIOBox with caption "Error" and the error icon, owned by owner; FIOError
+// gives it to FIOOwner().
+__attribute__((format(printf, 2, 3))) void FIOErrorFor(HWND owner, const char *format, ...);
 __attribute__((format(printf, 1, 2))) void FIOError(const char *format, ...);
 
 // A question of the engine: FIOBox with caption, the question icon and Yes and No,
@@ -130,4 +132,3 @@ int FIOWriteFile(const char *path, const unsigned char *data, int size, HWND own
 // Replaces "temp.brr" in the program directory with size bytes of data. Returns 0 when
 // the file holds exactly those bytes, 1 after a reported failure.
 int FIOSampleWrite(const unsigned char *data, uint16_t size);
-

@@ -580,7 +580,8 @@ bool AskRawLoop(std::vector<unsigned char> &image, const char *path, HWND owner,
         return false;
     }
     const std::vector<uint8_t> raw(image.begin(), image.end());
-    image = snesbrr::make_headered(raw, static_cast<size_t>(loop.start / snesbrr::kBlockSamples) * kBlock);
+    image = snesbrr::make_headered(raw, static_cast<size_t>(loop.start / snesbrr::kBlockSamples) *
+                                            kBlock);
     return true;
 }
 

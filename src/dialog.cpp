@@ -238,16 +238,16 @@ void OnPlay(HWND window)
 {
     GetDlgItemTextA(window, IDC_PITCH, out, kInputChars);
     if (!out[0]) {
-        FIOBox(window, MB_ICONERROR, "Error", "No input");
+        FIOErrorFor(window, "No input");
         return;
     }
     if (CheckHexValid(out)) {
-        FIOBox(window, MB_ICONERROR, "Error", "Invalid pitch input");
+        FIOErrorFor(window, "Invalid pitch input");
         return;
     }
     long pitch = std::strtol(out, nullptr, 16); // saturates at the largest long
     if (pitch > kMaxPitch) {
-        FIOBox(window, MB_ICONERROR, "Error", "Pitch too high.  Input a value 0 - 0x3FFF.");
+        FIOErrorFor(window, "Pitch too high.  Input a value 0 - 0x3FFF.");
         return;
     }
     BRRPlay(SelectedSlot(window), (uint16_t)pitch);
@@ -462,9 +462,9 @@ void OnDrop(HWND window, HDROP drop)
         FocusSlots(window);
         return;
     }
-    FIOBox(window, MB_ICONERROR, "Error",
-           "Tarvo Samples takes one file at a time: a ROM file (.smc, .sfc, .fig or .bin) to "
-           "open, or a .wav or .brr sample to insert into the selected empty slot.");
+    FIOErrorFor(window,
+                "Tarvo Samples takes one file at a time: a ROM file (.smc, .sfc, .fig or .bin) to "
+                "open, or a .wav or .brr sample to insert into the selected empty slot.");
 }
 
 // Exit (result 1) and the cancel command (result 2): the window ends once the user has
@@ -565,19 +565,19 @@ void OnPlacementOk(HWND dialog)
     if (!text[0])
         return;
     if (CheckHexValid(text)) {
-        FIOBox(dialog, MB_ICONERROR, "Error", "Invalid pointer input");
+        FIOErrorFor(dialog, "Invalid pointer input");
         return;
     }
     long offset = std::strtol(text, nullptr, 16); // saturates at the largest long
     const int header = (int)GetWindowLongPtrA(dialog, DWLP_USER);
     if (const char *refusal = SPCMBoundaryRefusal(offset, header)) {
-        FIOBox(dialog, MB_ICONERROR, "Error", "%s", refusal);
+        FIOErrorFor(dialog, "%s", refusal);
         return;
     }
     // The engine's refusal (past the end, out of the pointer's reach, the first bank)
     // comes while the text can still be corrected.
     if (const char *refusal = SPCMPlacementRefusal((int)offset)) {
-        FIOBox(dialog, MB_ICONERROR, "Error", "%s", refusal);
+        FIOErrorFor(dialog, "%s", refusal);
         return;
     }
     const int data = SPCMBankData((int)offset);
@@ -633,11 +633,14 @@ void UpdateLoopSize(HWND dialog)
     const long long rate = LoopField(dialog, IDC_LOOPDLG_RATE);
     char text[64];
     if (loop->brr)
-        std::snprintf(text, sizeof text, "Size: %X bytes, %X free", (unsigned)(loop->frames / snesbrr::kBlockSamples * snesbrr::kBlockBytes),
+        std::snprintf(text, sizeof text, "Size: %X bytes, %X free",
+                      (unsigned)(loop->frames / snesbrr::kBlockSamples * snesbrr::kBlockBytes),
                       room);
     else if (rate >= 1000 && rate <= 32000 && LoopShape(dialog, &shape))
-        std::snprintf(text, sizeof text, "Size: %X bytes, %X free",
-                      (unsigned)(snesbrr::least_bytes(shape, (uint32_t)rate) - snesbrr::kBrrHeaderBytes), room);
+        std::snprintf(
+            text, sizeof text, "Size: %X bytes, %X free",
+            (unsigned)(snesbrr::least_bytes(shape, (uint32_t)rate) - snesbrr::kBrrHeaderBytes),
+            room);
     else
         std::snprintf(text, sizeof text, "Size: ? bytes, %X free", room);
     SetDlgItemTextA(dialog, IDC_LOOPDLG_SIZE, text);
@@ -667,8 +670,8 @@ void OnLoopFit(HWND dialog)
     const SPCMLoop *loop = LoopOf(dialog);
     snesbrr::SoundShape shape;
     if (!LoopShape(dialog, &shape)) {
-        FIOBox(dialog, MB_ICONERROR, "Error",
-               "Type the loop start and end as whole numbers of samples, 0 to %d.", loop->frames);
+        FIOErrorFor(dialog, "Type the loop start and end as whole numbers of samples, 0 to %d.",
+                    loop->frames);
         return;
     }
     // The loop header takes no room in the bank.
@@ -676,9 +679,9 @@ void OnLoopFit(HWND dialog)
     const uint32_t rate = snesbrr::highest_fitting_rate(shape, (uint64_t)SPCMGetFree() + 2, highest,
                                                         snesbrr::kMinRate);
     if (rate == 0) {
-        FIOBox(dialog, MB_ICONERROR, "Error",
-               "This loop does not fit the free space even at 1000 Hz.\nDelete a sample or "
-               "choose a shorter sound.");
+        FIOErrorFor(dialog,
+                    "This loop does not fit the free space even at 1000 Hz.\nDelete a sample or "
+                    "choose a shorter sound.");
         return;
     }
     SetDlgItemInt(dialog, IDC_LOOPDLG_RATE, rate, FALSE);
@@ -718,7 +721,7 @@ void OnLoopOk(HWND dialog)
         EndDialog(dialog, 1);
         return;
     }
-    FIOBox(dialog, MB_ICONERROR, "Error", "%s", text);
+    FIOErrorFor(dialog, "%s", text);
 }
 
 } // namespace

@@ -14,9 +14,9 @@ int StartUp(HINSTANCE instance)
     const DWORD length = GetModuleFileNameA(nullptr, out, sizeof out);
     out[sizeof out - 1] = '\0';
     if (length == 0 || length >= sizeof out) {
-        FIOBox(nullptr, MB_ICONERROR, "Error",
-               "The path of the program's folder is too long (at most 255 characters).\n"
-               "Move Tarvo Samples and snesbrr.exe to a folder with a shorter path.");
+        FIOErrorFor(nullptr,
+                    "The path of the program's folder is too long (at most 255 characters).\n"
+                    "Move Tarvo Samples and snesbrr.exe to a folder with a shorter path.");
         return 0;
     }
     PathRemoveFileSpecA(out);
@@ -24,7 +24,7 @@ int StartUp(HINSTANCE instance)
     FIOSetCurDir();
     // Only existence counts, so an entry of that name that is a directory passes too.
     if (GetFileAttributesA("snesbrr.exe") == INVALID_FILE_ATTRIBUTES) {
-        FIOBox(nullptr, MB_ICONERROR, "Error", "snesbrr.exe is inaccessable");
+        FIOErrorFor(nullptr, "snesbrr.exe is inaccessable");
         return 0;
     }
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, dlgProc, 0);

@@ -111,8 +111,7 @@ RunResult RunEncoder(HWND owner)
     if (!started) {
         if (readEnd)
             CloseHandle(readEnd);
-        FIOBox(owner, MB_ICONERROR, "Error", "snesbrr.exe could not be started.\n%s",
-               FIOReason(error));
+        FIOErrorFor(owner, "snesbrr.exe could not be started.\n%s", FIOReason(error));
         return result;
     }
     CloseHandle(process.hThread);
@@ -140,11 +139,11 @@ __attribute__((format(printf, 3, 4))) bool Parameters(HWND owner, const char *pa
     va_end(args);
     if (length < static_cast<int>(sizeof parameters))
         return true;
-    FIOBox(owner, MB_ICONERROR, "Error",
-           "The path of this WAV file is too long (%u characters).\n"
-           "Move the file to a folder with a shorter path (at most 241 characters in all) "
-           "and try again.",
-           static_cast<unsigned>(strlen(path)));
+    FIOErrorFor(owner,
+                "The path of this WAV file is too long (%u characters).\n"
+                "Move the file to a folder with a shorter path (at most 241 characters in all) "
+                "and try again.",
+                static_cast<unsigned>(strlen(path)));
     return false;
 }
 
@@ -155,10 +154,10 @@ bool RemoveScratch(const char *name, HWND owner)
     FIOSetCurDir();
     if (DeleteFileA(name) || GetLastError() == ERROR_FILE_NOT_FOUND)
         return true;
-    FIOBox(owner, MB_ICONERROR, "Error",
-           "The old %s in the program folder cannot be replaced.\n"
-           "Close any program that uses it and try again.",
-           name);
+    FIOErrorFor(owner,
+                "The old %s in the program folder cannot be replaced.\n"
+                "Close any program that uses it and try again.",
+                name);
     return false;
 }
 
@@ -175,13 +174,12 @@ bool RunChecked(const char *name, HWND owner, const char *failure)
     if (run.code == 0 && GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES)
         return true;
     if (!run.said.empty())
-        FIOBox(owner, MB_ICONERROR, "Error", "%s\nsnesbrr.exe said: %s", failure,
-               run.said.c_str());
+        FIOErrorFor(owner, "%s\nsnesbrr.exe said: %s", failure, run.said.c_str());
     else if (run.code == 0)
-        FIOBox(owner, MB_ICONERROR, "Error", "%s\nsnesbrr.exe wrote no %s.", failure, name);
+        FIOErrorFor(owner, "%s\nsnesbrr.exe wrote no %s.", failure, name);
     else
-        FIOBox(owner, MB_ICONERROR, "Error", "%s\nsnesbrr.exe failed with exit code %lX.",
-               failure, static_cast<unsigned long>(run.code));
+        FIOErrorFor(owner, "%s\nsnesbrr.exe failed with exit code %lX.", failure,
+                    static_cast<unsigned long>(run.code));
     return false;
 }
 
@@ -244,10 +242,10 @@ static unsigned char *Decode(const unsigned char *file, int size, const char *op
     snprintf(parameters, sizeof parameters, "temp.brr -d %s temp.wav", options);
     unsigned char *wav = RunFor("temp.wav", limit, owner, length, failure);
     if (!wav && *length > limit)
-        FIOBox(owner, MB_ICONERROR, "Error",
-               "The encoder wrote a temp.wav of %d bytes, far more than this sample decodes "
-               "to.\n%s",
-               *length, failure + strcspn(failure, "\n") + 1);
+        FIOErrorFor(owner,
+                    "The encoder wrote a temp.wav of %d bytes, far more than this sample decodes "
+                    "to.\n%s",
+                    *length, failure + strcspn(failure, "\n") + 1);
     if (!wav)
         return nullptr;
     // Nothing but a WAV file the codec reads may replace the user's file or reach the
@@ -256,8 +254,8 @@ static unsigned char *Decode(const unsigned char *file, int size, const char *op
     const snesbrr::Status status = snesbrr::read_wav(wav, static_cast<size_t>(*length), pcm);
     if (status == snesbrr::Status::Ok)
         return wav;
-    FIOBox(owner, MB_ICONERROR, "Error", "%s\nsnesbrr.exe wrote a temp.wav that %s.", failure,
-           snesbrr::describe(status));
+    FIOErrorFor(owner, "%s\nsnesbrr.exe wrote a temp.wav that %s.", failure,
+                snesbrr::describe(status));
     free(wav);
     *length = -1;
     return nullptr;

@@ -221,9 +221,8 @@ int FileOut(const unsigned char *image)
     if (dryRun)
         return 0;
     // Saving in place first keeps the file as read beside it, as the window's first save does.
-    std::string reason = savePath.empty()
-                             ? WriteReplacing(romPath + ".bak", original.data(), original.size())
-                             : "";
+    std::string reason =
+        savePath.empty() ? WriteReplacing(romPath + ".bak", original.data(), original.size()) : "";
     const std::string &target = savePath.empty() ? romPath : savePath;
     if (reason.empty())
         reason = WriteReplacing(target, image, size_t(ROMSize));

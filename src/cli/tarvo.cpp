@@ -538,8 +538,8 @@ int Dispatch(CLI::App &app, const Args &a, std::ostream &out, std::ostream &err)
         step.rate = a.rate;
         step.fit = a.fit;
         if (!TakesOptions(step))
-            return UsageError(err, a.file + ": a .brr file takes neither --loop-end, --rate nor --fit",
-                              command);
+            return UsageError(
+                err, a.file + ": a .brr file takes neither --loop-end, --rate nor --fit", command);
         if (const int code = Open(a.rom, true))
             return code;
         console::SetSubject(a.file);

@@ -53,12 +53,12 @@ static std::vector<char> WavHeader(unsigned bytes)
     put("WAVE");
     put("fmt ");
     number(16, 4);
-    number(1, 2);          // PCM
-    number(1, 2);          // mono
-    number(32000, 4);      // samples a second
-    number(64000, 4);      // bytes a second
-    number(2, 2);          // bytes a frame
-    number(16, 2);         // bits a sample
+    number(1, 2);     // PCM
+    number(1, 2);     // mono
+    number(32000, 4); // samples a second
+    number(64000, 4); // bytes a second
+    number(2, 2);     // bytes a frame
+    number(16, 2);    // bits a sample
     put("data");
     number(bytes, 4);
     return header;

@@ -55,7 +55,8 @@ std::string ChooserName(DWORD tid, const char *caption, int timeoutMs = kLoadWai
 std::vector<std::string> ComboEntries(HWND combo);
 
 // The file type entries of the chooser with that caption now shown by thread tid.
-std::vector<std::string> ChooserFilters(DWORD tid, const char *caption, int timeoutMs = kLoadWaitMs);
+std::vector<std::string> ChooserFilters(DWORD tid, const char *caption,
+                                        int timeoutMs = kLoadWaitMs);
 
 // Text of a window, read without waiting on a busy owner thread.
 std::string Text(HWND window);

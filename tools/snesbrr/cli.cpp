@@ -90,8 +90,7 @@ int write_output(const std::string &output, const std::vector<std::uint8_t> &byt
 {
     int system_error = 0;
     const Status status = write_file_replacing(output, bytes, &system_error);
-    return status == Status::Ok ? kExitOk
-                                : fail(err, output, describe_write(status, system_error));
+    return status == Status::Ok ? kExitOk : fail(err, output, describe_write(status, system_error));
 }
 
 int usage_error(std::ostream &err, const std::string &what)
@@ -116,13 +115,20 @@ struct Options {
     bool loops() const { return loop_from_file || has_loop_start; }
 };
 
-// Reads the whole file at `path` into `bytes` and parses them by
-// `parse(data, size)`, which returns a Status.
-template <class Parse>
-Status read_and_parse(const std::string &path, std::vector<std::uint8_t> &bytes, Parse parse)
+// Reads the whole file at `path` into `bytes` and parses them into `into` by
+// `parse(data, size, into)`, which returns a Status. True when parsed; else the
+// failure is reported to `err`.
+template <class Into>
+bool read_input(const std::string &path, std::vector<std::uint8_t> &bytes,
+                Status (*parse)(const std::uint8_t *, std::size_t, Into &), Into &into,
+                std::ostream &err)
 {
-    const Status status = read_file(path, bytes);
-    return status != Status::Ok ? status : parse(bytes.data(), bytes.size());
+    Status status = read_file(path, bytes);
+    if (status == Status::Ok)
+        status = parse(bytes.data(), bytes.size(), into);
+    if (status != Status::Ok)
+        fail(err, path, describe(status));
+    return status == Status::Ok;
 }
 
 // What an encoding at one rate costs and makes: the loop layout, where there is a loop.
@@ -249,11 +255,8 @@ int encode_file(const std::string &input, const std::string &output, const Optio
 {
     std::vector<std::uint8_t> bytes;
     MonoPcm pcm;
-    Status status = read_and_parse(input, bytes, [&](const std::uint8_t *data, std::size_t size) {
-        return read_wav(data, size, pcm);
-    });
-    if (status != Status::Ok)
-        return fail(err, input, describe(status));
+    if (!read_input(input, bytes, read_wav, pcm, err))
+        return kExitFailure;
     // An empty encoding would be a sample without even an end block.
     if (pcm.samples.empty())
         return fail(err, input, describe(Status::NoSamples));
@@ -281,7 +284,7 @@ int encode_file(const std::string &input, const std::string &output, const Optio
     if (plan.loops)
         plan.layout = plan_loop(plan.start, plan.end, pcm.sample_rate, plan.rate);
     std::vector<std::uint8_t> encoded;
-    status = encode_at(pcm, plan, settings, encoded);
+    Status status = encode_at(pcm, plan, settings, encoded);
     if (status == Status::Ok && options.has_max_bytes && encoded.size() > options.max_bytes) {
         // Only a lead-in block takes it over, and the rates just below decide it
         // alike (the sound's start hardly changes): the rate that leaves a block
@@ -310,15 +313,13 @@ int decode_file(const std::string &input, int pitch, bool blocks_only, const std
 {
     std::vector<std::uint8_t> bytes;
     BrrFile file;
-    Status status = read_and_parse(input, bytes, [&](const std::uint8_t *data, std::size_t size) {
-        return parse_brr_file(data, size, file);
-    });
-    if (status != Status::Ok)
-        return fail(err, input, describe(status));
+    if (!read_input(input, bytes, parse_brr_file, file, err))
+        return kExitFailure;
     std::size_t loop_block = 0;
     const bool loops = plays_loop(file, loop_block);
     std::vector<std::int16_t> samples;
     std::vector<std::uint8_t> wav;
+    Status status;
     if (blocks_only) {
         status = decode_all(file.blocks, file.size, samples);
         if (status == Status::Ok)

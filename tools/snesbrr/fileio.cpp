@@ -200,9 +200,9 @@ std::string system_reason(int system_error)
 {
 #ifdef _WIN32
     char text[512] = "";
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, static_cast<DWORD>(system_error), 0, text,
-                                  sizeof text, nullptr);
+    DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(system_error), 0, text, sizeof text, nullptr);
     // The system's texts end in a period and a line break; the caller punctuates.
     while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
                           text[length - 1] == ' ' || text[length - 1] == '.'))

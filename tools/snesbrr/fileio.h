@@ -22,8 +22,8 @@ Status read_file(const std::string &path, std::vector<std::uint8_t> &out,
 // On failure `path` is as it was and no file is left behind; WriteFailed,
 // WriteIncomplete or ReplaceFailed says at which step, and `*system_error` (when
 // given) receives the system's code: errno, or GetLastError() on Windows; else 0.
-Status write_file_replacing(const std::string &path, const std::uint8_t *data,
-                            std::size_t size, int *system_error = nullptr);
+Status write_file_replacing(const std::string &path, const std::uint8_t *data, std::size_t size,
+                            int *system_error = nullptr);
 Status write_file_replacing(const std::string &path, const std::vector<std::uint8_t> &bytes,
                             int *system_error = nullptr);
 

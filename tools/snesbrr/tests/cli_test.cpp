@@ -211,10 +211,9 @@ TEST(Cli, FailedWritesAreReportedAndLeaveNothingBehind)
     save(dir + "/out.brr/kept", {1, 2, 3});
     const CliResult r = run_cli({dir + "/in.wav", "-e", dir + "/out.brr"});
     EXPECT_EQ(r.code, kExitFailure);
-    EXPECT_EQ(r.err.rfind("snesbrr: " + dir + "/out.brr: " + describe(Status::ReplaceFailed) +
-                              " (",
-                          0),
-              0u)
+    EXPECT_EQ(
+        r.err.rfind("snesbrr: " + dir + "/out.brr: " + describe(Status::ReplaceFailed) + " (", 0),
+        0u)
         << r.err;
     EXPECT_EQ(load(dir + "/out.brr/kept"), (std::vector<std::uint8_t>{1, 2, 3}));
     expect_only(dir, {"in.wav", "out.brr"});

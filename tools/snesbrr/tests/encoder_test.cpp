@@ -2,6 +2,7 @@
 // search, and that what it writes plays every input sample.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
 
 #include "brr.h"
@@ -101,6 +102,19 @@ std::uint64_t fingerprint(const std::vector<std::uint8_t> &bytes)
     return h;
 }
 
+// The fingerprints kept in tests/fingerprints/NAME.txt: one hexadecimal number a
+// line, # starting a comment line.
+std::vector<std::uint64_t> pinned(const char *name)
+{
+    std::ifstream file(std::string(SNESBRR_FINGERPRINT_DIR) + "/" + name + ".txt");
+    std::vector<std::uint64_t> values;
+    std::string line;
+    while (std::getline(file, line))
+        if (!line.empty() && line[0] != '#')
+            values.push_back(std::stoull(line, nullptr, 16));
+    return values;
+}
+
 // Quiet, loud, clipping, bright and short inputs, and sounds that start loud
 // (the lead-in race).
 std::vector<std::vector<std::int16_t>> pinned_inputs()
@@ -163,27 +177,8 @@ TEST(EncoderOutput, StaysByteForByteAsBefore)
     greedy.played_widths = {1, 1, 1};
     std::vector<std::uint64_t> got = pinned_fingerprints({flat, narrow, former, wider, greedy});
     append_one_block_loops(former, got);
-    const std::vector<std::uint64_t> before = {
-        0x82b04b562ed6991au, 0xef6508734b285002u, 0x18e04664a07e6d23u, 0xb72e0c6557572924u,
-        0x398b4a30f09fd265u, 0xe4409c6b20659867u, 0x087b4d5f4214de43u, 0xfff611679ad80fbdu,
-        0x52d876a7fe1bdd43u, 0x2e43e3035b16d1e1u, 0xd6368ddc11f56716u, 0x50f11baab84c4f2fu,
-        0x3646ac1c085f217bu, 0xe26246adc8baede5u, 0xc273615bb2ea8865u, 0x247d96bc54c4d3dbu,
-        0x7ba518ee1455f58eu, 0xda39516cbc54512au, 0xcdc8579d7cdc1ecbu, 0x0a194ef58dd94f4eu,
-        0x88082e57ee15cc66u, 0x7c411557a8508fc4u, 0xa4ab30c2d0266ca5u, 0xa2d66e747f16874fu,
-        0xca17dbd16b7d5669u, 0x0259917e705392a0u, 0x3646ac1c085f217bu, 0xe26246adc8baede5u,
-        0xb2b09637d410ab8bu, 0xafce53cf11f3ac3fu, 0x6679e72d9fe2c2a3u, 0x41a2ad6b8a961654u,
-        0xcd77bb3518561770u, 0xebf21deaff42c2f9u, 0x38c665cfccb7b0a5u, 0x78ef66373e5e12f7u,
-        0xcb27a7306147411du, 0xa1d7e40c75ec0c57u, 0x3bdd3992d9a3daecu, 0x41d915e63202f1f0u,
-        0x0842ea0c776caaf0u, 0xe5a96ac6b6c799a7u, 0x4023e7be861d3db1u, 0x97c99dfc6a4df160u,
-        0x1d27da27b03d13f1u, 0xada78fb2ecd9ef6fu, 0x8dffae3bf8e776f1u, 0x87b97fcf82b331e5u,
-        0x88fbe176e1546d53u, 0x3493cec02d8bea86u, 0xbf05f4d1312d8b43u, 0x876d5eaa3f515851u,
-        0xc3a8468c413f4047u, 0x528b3172b3bf230eu, 0x2af57d56cf522c70u, 0xe5a96ac6b6c799a7u,
-        0x9cd5485976464f17u, 0xa6e9bb6f647dd4e1u, 0x3b8a232507add86au, 0xdd62f7a842adcf27u,
-        0xc84f8aa36f99656fu, 0x5cc5a22ac833bfaau, 0xf3ff930386d152edu, 0x2b7c7d760c3e79afu,
-        0xfc786108c204de05u, 0x970cd7949bc710c5u, 0xda2fb87817ca11a0u, 0xcf09f94f68c29530u,
-        0x0842ea0c776caaf0u, 0xe77a27845851e857u, 0x79e2c318b98f81e2u, 0xa7a1f087b8c1e847u,
-        0xbbebe2ad894446fau, 0x401c949eb4cbcd09u, 0x454434dcfae7d1dfu, 0x7aa1e48e8db5ec8cu,
-    };
+    const std::vector<std::uint64_t> before = pinned("before");
+    ASSERT_EQ(before.size(), got.size()) << "the pinned fingerprints are missing";
     EXPECT_EQ(got, before);
 
     // What ships: --flat under the default settings is the flat encoder above,
@@ -194,13 +189,7 @@ TEST(EncoderOutput, StaysByteForByteAsBefore)
               std::vector<std::uint64_t>(before.begin(), before.begin() + 14));
     std::vector<std::uint64_t> now = pinned_fingerprints({EncoderSettings{}});
     append_one_block_loops(EncoderSettings{}, now);
-    const std::vector<std::uint64_t> widened = {
-        0xb37ca66413530a27u, 0x0efc1f32506af202u, 0xce01302f478ab502u, 0xe88070df0c8f0431u,
-        0xd2ddceb4c22a1f5fu, 0x58e32d1e08dd898fu, 0x1fc62afb5efef34eu, 0xcd0fd2ccafa192efu,
-        0x29d5d20724b23dcdu, 0xfad888e57fed8706u, 0x707c461b453eb7f7u, 0x0a24e0dc7625b72eu,
-        0x2af57d56cf522c70u, 0x261e6d5f595cbaaeu, 0x0bcae17971ac02c2u, 0x3182866a672486e5u,
-        0x41bba3fd98f24f32u, 0x4a5d19fc7567794eu, 0xf7709fb3c87a9e95u, 0xb8a98b761b8ae197u,
-    };
+    const std::vector<std::uint64_t> widened = pinned("default");
     EXPECT_EQ(now, widened);
 }
 
