@@ -107,6 +107,13 @@ TEST_F(Keyboard, ShortcutsMnemonicsAndFocusFollowTheRulesOfTheMenuAndButtons)
     EXPECT_TRUE(FocusOn(IDC_SLOTS)) << GetDlgCtrlID(Focus());
     Press(VK_UP);
     EXPECT_TRUE(WaitFor([&] { return Selection() == 62; })) << Selection();
+
+    // The menus' own mnemonics: Alt+F opens File, where S saves; Alt+A is About.
+    Press('F', VK_MENU);
+    Press('S');
+    EXPECT_EQ(Answer("Save").text, "Save successful") << "Alt+F, S did not save";
+    Press('A', VK_MENU);
+    EXPECT_NE(Answer("About").text.find("Tarvo sample utility"), std::string::npos) << "Alt+A";
 }
 
 } // namespace
