@@ -408,7 +408,8 @@ int MapSlotAtClick(HWND window)
     MapBox boxes[kSlots];
     int freeLeft = 0;
     const int count = CurrentMap(client.right, boxes, &freeLeft);
-    for (int i = 0; i < count; ++i)
+    // Last to first: where boxes share a pixel, the one drawn last shows there.
+    for (int i = count - 1; i >= 0; --i)
         if (point.x >= boxes[i].left && point.x < DrawnRight(boxes[i]))
             return boxes[i].slot;
     return -1;

@@ -1,10 +1,12 @@
 #include "console_io.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "FileIO.h"
 #include "fileio.h" // the codec's whole-file read and all-or-nothing write
@@ -215,17 +217,20 @@ int FileOut(const unsigned char *image)
 {
     console::SetSubject(romPath);
     if (!image) {
-        console::Say("Save failed");
+        console::Say(FIO_TEXT_SAVE_FAILED);
         return 1;
     }
     if (dryRun)
         return 0;
-    // Saving in place first keeps the file as read beside it, as the window's first save does.
+    // Saving in place first keeps the file as read beside it, as the window's first save
+    // does. The line names the file that could not be written: the backup or the ROM.
+    std::string target = romPath + ".bak";
     std::string reason =
-        savePath.empty() ? WriteReplacing(romPath + ".bak", original.data(), original.size()) : "";
-    const std::string &target = savePath.empty() ? romPath : savePath;
-    if (reason.empty())
+        savePath.empty() ? WriteReplacing(target, original.data(), original.size()) : "";
+    if (reason.empty()) {
+        target = savePath.empty() ? romPath : savePath;
         reason = WriteReplacing(target, image, size_t(ROMSize));
+    }
     if (!reason.empty()) {
         console::SetSubject(target);
         console::Say(FIO_TEXT_SAVE_FAILED "\n" + reason + ".");
@@ -252,13 +257,16 @@ unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND)
         SayNaming(FIO_TEXT_CANNOT_OPEN, path);
         return nullptr;
     }
-    std::vector<uint8_t> bytes;
-    const snesbrr::Status status = snesbrr::read_file(path, bytes);
-    // A file past the limit is the caller's to report, with its size.
-    if (status == snesbrr::Status::FileTooLarge) {
-        *length = INT_MAX;
+    // A file past the limit is not read: it is the caller's to report, with its size.
+    std::error_code error;
+    const uintmax_t measured = std::filesystem::file_size(path, error);
+    if (!error && measured > static_cast<uintmax_t>(limit)) {
+        *length = static_cast<int>(std::min<uintmax_t>(measured, INT_MAX));
         return nullptr;
     }
+    std::vector<uint8_t> bytes;
+    const snesbrr::Status status =
+        snesbrr::read_file(path, bytes, static_cast<size_t>(std::max(limit, 0)));
     auto *buffer = status == snesbrr::Status::Ok
                        ? static_cast<unsigned char *>(malloc(bytes.size() + 1))
                        : nullptr;
@@ -267,10 +275,6 @@ unsigned char *FIOReadFile(const char *path, int limit, int *length, HWND)
         return nullptr;
     }
     *length = static_cast<int>(bytes.size());
-    if (*length > limit) {
-        free(buffer);
-        return nullptr;
-    }
     memcpy(buffer, bytes.data(), bytes.size());
     return buffer;
 }

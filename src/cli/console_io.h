@@ -29,7 +29,8 @@ bool LoadRom(const std::string &path);
 // The ROM file as it was read.
 const std::vector<uint8_t> &Original();
 
-// Where FileOut writes: out (the ROM file when empty); nothing at all when dryRun.
+// Where FileOut writes: out (the ROM file when empty). With dryRun neither FileOut nor
+// FIOWriteFile writes anything.
 void SetSaveTarget(const std::string &out, bool dryRun);
 
 // What FIOWavIn and FIOExportOut hand the engine, and FIOAsk's answer.

@@ -15,6 +15,8 @@
 #include "SPCM.h"
 #include "addr.h"
 #include "brr.h"
+#include "fileio.h"
+#include "brrfile.h"
 #include "console_io.h"
 #include "inprocess_codec.h"
 #include "snesbrr.h"
@@ -121,12 +123,28 @@ bool TakesOptions(const SampleStep &step)
            (step.rate == 0 && !step.fit && (step.loop != SampleStep::Range || step.loopEnd < 0));
 }
 
+// True when the .brr file at path has the 2-byte loop header; false for raw blocks, or a
+// file the engine is left to refuse.
+bool Headered(const std::string &path)
+{
+    std::vector<uint8_t> bytes;
+    snesbrr::BrrFile file;
+    return snesbrr::read_file(path, bytes) == snesbrr::Status::Ok &&
+           snesbrr::parse_brr_file(bytes.data(), bytes.size(), file) == snesbrr::Status::Ok &&
+           file.headered;
+}
+
 // Inserts as the window's Insert or Insert Looped does, the file and loop coming from
 // the command.
 int InsertStep(const SampleStep &step)
 {
     if (SPCMFetchStart(step.slot) != 0) {
         Sayf("Slot %.2X already holds a sample; delete it first.", static_cast<unsigned>(step.slot));
+        return kTarvoRefused;
+    }
+    if (EndsWith(step.file, ".brr") && step.loop == SampleStep::Range && Headered(step.file)) {
+        console::Say("This .brr file's header names its loop; a loop start is for raw blocks.\n"
+                     "Nothing was inserted.");
         return kTarvoRefused;
     }
     if (!EndsWith(step.file, ".brr") && step.loop == SampleStep::OwnLoop) {
@@ -474,8 +492,8 @@ const Usage kUsages[] = {
     {"insert", "tarvo insert ROM SLOT FILE [--loop | --loop-start S [--loop-end E]] "
                "[--rate HZ | --fit] [-o OUT] [--dry-run]"},
     {"delete", "tarvo delete ROM SLOT [-o OUT] [--dry-run]"},
-    {"export", "tarvo export ROM SLOT OUT.brr|OUT.wav"},
-    {"render", "tarvo render ROM SLOT OUT.wav [--pitch P]"},
+    {"export", "tarvo export ROM SLOT OUT.brr|OUT.wav [--dry-run]"},
+    {"render", "tarvo render ROM SLOT OUT.wav [--pitch P] [--dry-run]"},
     {"apply", "tarvo apply ROM MANIFEST [-o OUT] [--dry-run]"},
 };
 

@@ -223,9 +223,10 @@ TEST_F(Commands, RefusalsExitWithTheirStatusAndWriteNothing)
     const std::string small = dir + "/small.smc";
     files::Write(small, std::vector<uint8_t>(0x80200));
     const std::string wav = Wav("a.wav", 1000, 32000);
-    const std::string brr = dir + "/a.brr", loops = dir + "/loops.brr";
+    const std::string brr = dir + "/a.brr", loops = dir + "/loops.brr", headered = dir + "/h.brr";
     files::Write(brr, files::BrrImage(4, 1));
     files::Write(loops, files::BrrImage(4, 3));
+    files::Write(headered, files::BrrImage(4, 3, 18));
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -259,6 +260,7 @@ TEST_F(Commands, RefusalsExitWithTheirStatusAndWriteNothing)
         {{"insert", rom, "20", loops, "--loop-start", "8"},
          1,
          "A .brr file loops from the start of a block: type a multiple of 16, 0 to 48."},
+        {{"insert", rom, "20", headered, "--loop-start", "16"}, 1, "header names its loop"},
         {{"export", rom, "00", dir + "/out.brr", "--dry-run"}, 0, ""},
         {{"render", rom, "00", dir + "/out.wav", "--dry-run"}, 0, ""},
         {{"insert", rom, "20", dir + "/missing.wav"}, 1, "missing.wav"},

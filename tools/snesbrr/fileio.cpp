@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -12,6 +13,7 @@
 #endif
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -124,31 +126,38 @@ std::string followed(const std::string &path)
     return resolved;
 }
 
+// Creates a file of a name nobody else uses beside path, so that the rename never
+// crosses file systems, with mode 0666 less the umask, as any file a program creates.
+// Its descriptor and name, or -1 with errno.
+int create_beside(const std::string &path, std::string &temporary)
+{
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = path + "." + std::to_string(random() % 1000000) + ".part";
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 Status write_replacing(const std::string &link, const std::uint8_t *data, std::size_t size,
                        int &system_error)
 {
     const std::string path = followed(link);
-    // mkstemp makes a file of a name nobody else uses beside the target, so that the
-    // rename never crosses file systems.
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(&temporary[0]);
+    std::string temporary;
+    const int fd = create_beside(path, temporary);
     if (fd < 0) {
         system_error = errno;
         return Status::WriteFailed;
     }
-    // A replaced file keeps its permissions; a new one gets 0666 less the umask, as any
-    // file a program creates (mkstemp's own 0600 would hide it from the user's group).
+    // A replaced file keeps its permissions where the system lets it (a file system
+    // without modes, or a set-id bit, may not); a new one has what creat gave.
     struct stat old = {};
-    mode_t mode = 0666;
-    if (stat(path.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode &= ~mask;
-    }
+    if (stat(path.c_str(), &old) == 0)
+        (void)fchmod(fd, old.st_mode & 07777);
     Status status = Status::Ok;
-    int error = fchmod(fd, mode) == 0 ? 0 : errno;
+    int error = 0;
     for (std::size_t done = 0; done < size && !error;) {
         const ssize_t n = write(fd, data + done, size - done);
         if (n < 0 && errno == EINTR)
