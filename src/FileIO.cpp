@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "fileio.h" // the codec's all-or-nothing write and the system's wording
+#include "diskio.h" // the codec's all-or-nothing write and the system's wording
 
 unsigned char *ROMMem = nullptr;
 int ROMSize = 0;

@@ -4,7 +4,7 @@
 #include <new>
 #include <vector>
 
-#include "fileio.h" // the codec's whole-file read
+#include "diskio.h" // the codec's whole-file read
 #include "snesbrr.h"
 
 namespace {

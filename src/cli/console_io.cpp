@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "FileIO.h"
-#include "fileio.h" // the codec's whole-file read and all-or-nothing write
+#include "diskio.h" // the codec's whole-file read and all-or-nothing write
 
 unsigned char *ROMMem = nullptr;
 int ROMSize = 0;

@@ -15,7 +15,7 @@
 #include "SPCM.h"
 #include "addr.h"
 #include "brr.h"
-#include "fileio.h"
+#include "diskio.h"
 #include "brrfile.h"
 #include "console_io.h"
 #include "inprocess_codec.h"

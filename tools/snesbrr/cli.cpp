@@ -11,7 +11,7 @@
 #include "brr.h"
 #include "brrfile.h"
 #include "encoder.h"
-#include "fileio.h"
+#include "diskio.h"
 #include "fit.h"
 #include "loop.h"
 #include "resample.h"

@@ -10,7 +10,7 @@ enum class Status {
     WriteFailed,       // the output could not be created
     WriteIncomplete,   // not every byte of the output reached the file system
     ReplaceFailed,     // the finished output could not be put in place of the old file
-    FileTooLarge,      // larger than this program accepts (see fileio.h)
+    FileTooLarge,      // larger than this program accepts (see diskio.h)
     NotRiffWave,       // no "RIFF....WAVE" signature
     MissingFmt,        // no usable "fmt " chunk
     MissingData,       // no "data" chunk

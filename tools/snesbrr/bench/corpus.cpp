@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "fileio.h"
+#include "diskio.h"
 #include "wav.h"
 
 namespace snesbrr::bench {

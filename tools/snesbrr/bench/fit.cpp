@@ -10,7 +10,7 @@
 #include "brr.h"
 #include "cli.h"
 #include "encoder.h"
-#include "fileio.h"
+#include "diskio.h"
 #include "resample.h"
 #include "wav.h"
 

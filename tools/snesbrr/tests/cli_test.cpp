@@ -16,7 +16,7 @@
 #include "brr.h"
 #include "cli.h"
 #include "encoder.h"
-#include "fileio.h"
+#include "diskio.h"
 #include "test_util.h"
 #include "voice.h"
 #include "wav.h"

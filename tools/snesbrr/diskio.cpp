@@ -1,4 +1,4 @@
-#include "fileio.h"
+#include "diskio.h"
 
 #include <algorithm>
 #include <cerrno>
