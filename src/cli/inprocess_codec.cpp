@@ -2,18 +2,13 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <string>
 
 #include "FileIO.h"
 #include "SPCM.h"
-#include "brr.h"
 #include "brrfile.h"
-#include "cli.h"
-#include "encoder.h"
-#include "loop.h"
-#include "resample.h"
+#include "convert.h"
 #include "snesbrr.h"
 #include "voice.h"
 #include "wav.h"
@@ -46,36 +41,22 @@ snesbrr::Status EncodeWav(const char *path, bool loops, std::size_t loopStart,
 {
     snesbrr::MonoPcm pcm;
     snesbrr::Status status = BRRReadWav(path, pcm);
+    if (status == snesbrr::Status::Ok)
+        status = snesbrr::check_encodable(pcm);
     if (status != snesbrr::Status::Ok)
         return status;
-    const std::size_t frames = pcm.samples.size();
-    if (frames == 0)
-        return snesbrr::Status::NoSamples;
-    if (frames > snesbrr::kMaxEncodeSamples)
-        return snesbrr::Status::TooLong;
-    const std::uint32_t at = rate ? static_cast<std::uint32_t>(rate)
-                                  : std::min<std::uint32_t>(pcm.sample_rate, snesbrr::kOutputRate);
-    if (!loops) {
-        if (snesbrr::resampled_length(frames, pcm.sample_rate, at) > snesbrr::kMaxEncodeSamples)
-            return snesbrr::Status::TooLong;
-        const std::vector<std::int16_t> samples =
-            snesbrr::resample(pcm.samples.data(), frames, pcm.sample_rate, at);
-        out = snesbrr::encode(samples.data(), samples.size()).brr;
-        return snesbrr::Status::Ok;
+    snesbrr::EncodePlan plan;
+    plan.rate = rate ? static_cast<std::uint32_t>(rate)
+                     : std::min<std::uint32_t>(pcm.sample_rate, snesbrr::kOutputRate);
+    if (loops) {
+        if (loopStart >= loopEnd || loopEnd > pcm.samples.size())
+            return snesbrr::Status::NoLoop;
+        plan.loops = true;
+        plan.start = loopStart;
+        plan.end = loopEnd;
+        plan.layout = snesbrr::plan_loop(loopStart, loopEnd, pcm.sample_rate, plan.rate);
     }
-    if (loopStart >= loopEnd || loopEnd > frames)
-        return snesbrr::Status::NoLoop;
-    const snesbrr::LoopLayout layout = snesbrr::plan_loop(loopStart, loopEnd, pcm.sample_rate, at);
-    if (layout.total() > snesbrr::kMaxEncodeSamples)
-        return snesbrr::Status::TooLong;
-    const std::size_t offset = layout.loop_start() / snesbrr::kBlockSamples * snesbrr::kBlockBytes;
-    if (offset > snesbrr::kMaxLoopOffset)
-        return snesbrr::Status::LoopTooFar;
-    const std::vector<std::int16_t> laid =
-        snesbrr::lay_out_loop(pcm.samples.data(), loopStart, loopEnd, layout);
-    out = snesbrr::make_headered(
-        snesbrr::encode_looped(laid.data(), laid.size(), layout.loop_start()).brr, offset);
-    return snesbrr::Status::Ok;
+    return snesbrr::encode_at(pcm, plan, {}, out);
 }
 
 // EncodeWav as the bridge hands it over (see BRREncode); failure heads the refusal.
@@ -122,58 +103,37 @@ unsigned char *BRREncodeLooped(const char *path, int loopStart, int loopEnd, HWN
     return Encoded(path, true, loopStart, loopEnd, rate, length, failure);
 }
 
+// decode_to_wav of the .brr file image, in wav; false after a reported failure, whose
+// message failure heads.
+static bool DecodeToWav(const unsigned char *file, int size, bool blocksOnly, int pitch,
+                        std::vector<std::uint8_t> &wav, const char *failure)
+{
+    try {
+        snesbrr::BrrFile brr;
+        snesbrr::Status status = snesbrr::parse_brr_file(file, static_cast<std::size_t>(size), brr);
+        if (status == snesbrr::Status::Ok)
+            status = snesbrr::decode_to_wav(brr, blocksOnly, pitch, wav);
+        if (status == snesbrr::Status::Ok)
+            return true;
+        FIOError("%s\nThe encoder said: %s.", failure, snesbrr::describe(status));
+    } catch (const std::bad_alloc &) {
+        FIOError("There is not enough memory to decode this sample.");
+    }
+    return false;
+}
+
 unsigned char *BRRDecodeBlocks(const unsigned char *file, int size, HWND, int *length)
 {
     *length = -1;
-    snesbrr::BrrFile brr;
-    std::vector<std::int16_t> samples;
     std::vector<std::uint8_t> wav;
-    try {
-        snesbrr::Status status = snesbrr::parse_brr_file(file, static_cast<std::size_t>(size), brr);
-        if (status == snesbrr::Status::Ok)
-            status = snesbrr::decode_all(brr.blocks, brr.size, samples);
-        if (status != snesbrr::Status::Ok) {
-            FIOError("The encoder could not decode this sample to a WAV file.\nNothing was "
-                     "exported.\nThe encoder said: %s.",
-                     snesbrr::describe(status));
-            return nullptr;
-        }
-        std::size_t loopBlock = 0;
-        const auto rate = static_cast<std::uint32_t>(snesbrr::kOutputRate);
-        wav = snesbrr::plays_loop(brr, loopBlock)
-                  ? snesbrr::write_wav_looped(
-                        samples.data(), samples.size(), rate,
-                        static_cast<std::uint32_t>(loopBlock * snesbrr::kBlockSamples),
-                        static_cast<std::uint32_t>(samples.size()))
-                  : snesbrr::write_wav(samples.data(), samples.size(), rate);
-    } catch (const std::bad_alloc &) {
-        FIOError("There is not enough memory to decode this sample.");
+    if (!DecodeToWav(file, size, true, snesbrr::kUnityPitch, wav,
+                     "The encoder could not decode this sample to a WAV file.\nNothing was "
+                     "exported."))
         return nullptr;
-    }
     return HandOver(wav, 0x7FFFFFFF, length);
 }
 
 bool BRRRender(const unsigned char *file, int size, int pitch, std::vector<uint8_t> &wav)
 {
-    snesbrr::BrrFile brr;
-    std::vector<std::int16_t> samples;
-    try {
-        snesbrr::Status status = snesbrr::parse_brr_file(file, static_cast<std::size_t>(size), brr);
-        std::size_t loopBlock = 0;
-        if (status == snesbrr::Status::Ok)
-            status = snesbrr::plays_loop(brr, loopBlock)
-                         ? snesbrr::render_looped_voice(brr.blocks, brr.size, pitch, loopBlock,
-                                                        samples)
-                         : snesbrr::render_voice(brr.blocks, brr.size, pitch, samples);
-        if (status != snesbrr::Status::Ok) {
-            FIOError("The encoder could not decode this sample.\nThe encoder said: %s.",
-                     snesbrr::describe(status));
-            return false;
-        }
-        wav = snesbrr::write_wav(samples.data(), samples.size(), snesbrr::kOutputRate);
-    } catch (const std::bad_alloc &) {
-        FIOError("There is not enough memory to decode this sample.");
-        return false;
-    }
-    return true;
+    return DecodeToWav(file, size, false, pitch, wav, "The encoder could not decode this sample.");
 }

@@ -10,6 +10,7 @@
 
 #include "brr.h"
 #include "brrfile.h"
+#include "convert.h"
 #include "encoder.h"
 #include "diskio.h"
 #include "fit.h"
@@ -21,8 +22,6 @@
 namespace snesbrr {
 
 namespace {
-
-// The lowest rate --rate takes, Hz.
 
 const char kUsage[] =
     "usage: snesbrr IN.wav -e OUT.brr [LOOP] [--flat] [--rate HZ] [--max-bytes N]\n"
@@ -131,16 +130,8 @@ bool read_input(const std::string &path, std::vector<std::uint8_t> &bytes,
     return status == Status::Ok;
 }
 
-// What an encoding at one rate costs and makes: the loop layout, where there is a loop.
-struct Plan {
-    std::uint32_t rate = 0;
-    bool loops = false;
-    std::uint64_t start = 0, end = 0; // the loop, input frames
-    LoopLayout layout;
-};
-
 // The shape of the sound that `plan` encodes, for sizing it.
-SoundShape shape_of(const MonoPcm &pcm, const Plan &plan)
+SoundShape shape_of(const MonoPcm &pcm, const EncodePlan &plan)
 {
     SoundShape shape;
     shape.frames = pcm.samples.size();
@@ -151,36 +142,10 @@ SoundShape shape_of(const MonoPcm &pcm, const Plan &plan)
     return shape;
 }
 
-// The encoding `plan` describes at its rate, or a Status for a sound too long or
-// a loop too far in.
-Status encode_at(const MonoPcm &pcm, const Plan &plan, const EncoderSettings &settings,
-                 std::vector<std::uint8_t> &out)
-{
-    if (!plan.loops) {
-        if (resampled_length(pcm.samples.size(), pcm.sample_rate, plan.rate) > kMaxEncodeSamples)
-            return Status::TooLong;
-        const std::vector<std::int16_t> samples =
-            resample(pcm.samples.data(), pcm.samples.size(), pcm.sample_rate, plan.rate);
-        out = encode(samples.data(), samples.size(), settings).brr;
-        return Status::Ok;
-    }
-    const LoopLayout &layout = plan.layout;
-    if (layout.total() > kMaxEncodeSamples)
-        return Status::TooLong;
-    const std::size_t offset = layout.loop_start() / kBlockSamples * kBlockBytes;
-    if (offset > kMaxLoopOffset)
-        return Status::LoopTooFar;
-    const std::vector<std::int16_t> laid =
-        lay_out_loop(pcm.samples.data(), plan.start, plan.end, layout);
-    out = make_headered(encode_looped(laid.data(), laid.size(), layout.loop_start(), settings).brr,
-                        offset);
-    return Status::Ok;
-}
-
 // The loop the options ask for, checked against the input; false after
 // reporting a loop the input cannot satisfy.
-bool resolve_loop(const std::string &input, const MonoPcm &pcm, const Options &options, Plan &plan,
-                  std::ostream &err)
+bool resolve_loop(const std::string &input, const MonoPcm &pcm, const Options &options,
+                  EncodePlan &plan, std::ostream &err)
 {
     const std::uint64_t frames = pcm.samples.size();
     std::uint64_t start = options.loop_start;
@@ -225,7 +190,7 @@ std::string sample_count(double samples)
 
 // The lines a finished encoding per `plan` prints: its rate when that is not the
 // DSP's, then a loop's tuning where its pitch was not kept.
-void report_tuning(const std::string &input, const Plan &plan, std::ostream &err)
+void report_tuning(const std::string &input, const EncodePlan &plan, std::ostream &err)
 {
     char line[200];
     if (plan.rate != kOutputRate) {
@@ -257,14 +222,11 @@ int encode_file(const std::string &input, const std::string &output, const Optio
     MonoPcm pcm;
     if (!read_input(input, bytes, read_wav, pcm, err))
         return kExitFailure;
-    // An empty encoding would be a sample without even an end block.
-    if (pcm.samples.empty())
-        return fail(err, input, describe(Status::NoSamples));
-    if (pcm.samples.size() > kMaxEncodeSamples)
-        return fail(err, input, describe(Status::TooLong));
+    if (const Status status = check_encodable(pcm); status != Status::Ok)
+        return fail(err, input, describe(status));
     EncoderSettings settings;
     settings.flat = options.flat;
-    Plan plan;
+    EncodePlan plan;
     if (options.loops() && !resolve_loop(input, pcm, options, plan, err))
         return kExitFailure;
     // The DSP plays at most 32 kHz: a faster recording is brought down to it.
@@ -315,25 +277,8 @@ int decode_file(const std::string &input, int pitch, bool blocks_only, const std
     BrrFile file;
     if (!read_input(input, bytes, parse_brr_file, file, err))
         return kExitFailure;
-    std::size_t loop_block = 0;
-    const bool loops = plays_loop(file, loop_block);
-    std::vector<std::int16_t> samples;
     std::vector<std::uint8_t> wav;
-    Status status;
-    if (blocks_only) {
-        status = decode_all(file.blocks, file.size, samples);
-        if (status == Status::Ok)
-            wav = loops ? write_wav_looped(samples.data(), samples.size(), kOutputRate,
-                                           static_cast<std::uint32_t>(loop_block * kBlockSamples),
-                                           static_cast<std::uint32_t>(samples.size()))
-                        : write_wav(samples.data(), samples.size(), kOutputRate);
-    } else {
-        status = loops ? render_looped_voice(file.blocks, file.size, pitch, loop_block, samples)
-                       : render_voice(file.blocks, file.size, pitch, samples);
-        if (status == Status::Ok)
-            wav = write_wav(samples.data(), samples.size(), kOutputRate);
-    }
-    if (status != Status::Ok)
+    if (const Status status = decode_to_wav(file, blocks_only, pitch, wav); status != Status::Ok)
         return fail(err, input, describe(status));
     return write_output(output, wav, err);
 }

@@ -9,14 +9,9 @@
 //   snesbrr IN.brr -d --blocks OUT.wav     the decoded blocks, with the loop in "smpl"
 //   snesbrr -h | --help                    usage
 // The --options may stand anywhere; -p follows -d.
-#include <cstddef>
 #include <ostream>
 
 namespace snesbrr {
-
-// The SNES has 64 KiB of sound memory, about 116,000 samples of BRR; 2^24
-// samples (over 8 minutes at 32 kHz) bounds the encoder's memory use.
-constexpr std::size_t kMaxEncodeSamples = std::size_t{1} << 24;
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1; // an input or output file was at fault

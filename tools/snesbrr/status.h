@@ -21,7 +21,7 @@ enum class Status {
     BadSampleRate,     // sample rate of 0
     BadBlockAlign,     // frame size smaller than the channels' samples
     PartialBlock,      // BRR data ends inside a 9-byte block before any end flag
-    TooLong,           // more samples than this program encodes (see cli.h)
+    TooLong,           // more samples than this program encodes (see convert.h)
     NoSamples,         // a WAV file whose data holds no whole frame
     NoLoop,            // a WAV file without a "smpl" loop, asked for its loop
     NotBrrSize,        // a size neither whole blocks nor a 2-byte header and whole blocks
