@@ -141,16 +141,6 @@ int RefuseBankAt(uint32_t pointer, int64_t bank, const char *why)
     return RefuseBank(text);
 }
 
-// True when SPCMSetupROM accepts offset: a bank start past the first bank, in the
-// pointer's reach, and a whole bank inside a ROM that also holds the stock material.
-bool Placeable(int offset)
-{
-    const int header = Header();
-    return offset > header && (offset - header) % kBankSize == 0 &&
-           offset - header < kReachable && BankInsideImage(offset) &&
-           At(OrigPCMAddr + OrigPCMSize) <= ROMSize;
-}
-
 } // namespace
 
 unsigned char **SPCMGetPPtr()
@@ -236,6 +226,13 @@ bool PlacementRefusal(int offset, char *text)
         return true;
     }
     return false;
+}
+
+// True when SPCMSetupROM accepts offset.
+bool Placeable(int offset)
+{
+    char text[256];
+    return !PlacementRefusal(offset, text);
 }
 
 } // namespace
@@ -821,6 +818,30 @@ void SPCMSetInsertRate(int rate)
 int SPCMInsertedRate()
 {
     return insertedRate;
+}
+
+const char *SPCMLoopRefusal(const SPCMLoop *loop, long long start, long long end)
+{
+    static char text[160];
+    const int frames = loop->frames;
+    if (start < 0 || end < 0)
+        snprintf(text, sizeof text,
+                 "Type the loop start and end as whole numbers of samples, 0 to %d.", frames);
+    else if (start >= frames)
+        snprintf(text, sizeof text, "The loop start must lie within the sound: 0 to %d.",
+                 frames - 1);
+    else if (loop->brr && start % snesbrr::kBlockSamples != 0)
+        snprintf(text, sizeof text,
+                 "A .brr file loops from the start of a block: type a multiple of 16, 0 to %d.",
+                 frames - snesbrr::kBlockSamples);
+    else if (end > frames)
+        snprintf(text, sizeof text, "The loop end can be at most the sound's length, %d samples.",
+                 frames);
+    else if (end <= start)
+        snprintf(text, sizeof text, "The loop end must come after the loop start.");
+    else
+        return nullptr;
+    return text;
 }
 
 int SPCMPitchFor(int rate)

@@ -102,6 +102,11 @@ struct SPCMLoop {
                     // multiple of 16 samples; end is the sound's end
 };
 
+// Why the Loop box refuses the loop [start, end) in samples for loop: one text, valid
+// until the next call; null when it takes it. A negative start or end was not typed as
+// a whole number. A raw .brr file's loop starts at a block and ends at the sound's end.
+const char *SPCMLoopRefusal(const SPCMLoop *loop, long long start, long long end);
+
 // Asks the user for the loop, loop holding the proposal; on 1 it holds the choice. 0
 // when the user cancelled.
 typedef int (*SPCMLoopAsk)(HWND owner, SPCMLoop *loop);
@@ -137,6 +142,16 @@ int SPCMInsertedRate();
 // Pitch register value (0x1000 = 32000 Hz) at which a sample encoded at rate Hz plays
 // at its recorded pitch.
 int SPCMPitchFor(int rate);
+
+// The Tuning texts after an insert, which the window shows in a box and the command line
+// writes: a rate other than 32000 Hz (rate, pitch, cents), and a loop fitted to whole
+// blocks (cents, "flat" or "sharp", cents, "up" or "down").
+#define SPCM_TEXT_TUNED_RATE                                                                       \
+    "This sample was encoded at %d Hz: it plays at its recorded pitch at pitch %X, %.1f cents "    \
+    "against a 32 kHz sample."
+#define SPCM_TEXT_TUNED_LOOP                                                                       \
+    "The encoder fitted the loop to whole blocks of 16 samples, so this sample plays %.1f cents "  \
+    "%s.\nTune the instrument %.1f cents %s to play it at its pitch."
 
 // Export: writes a used slot's sample to a .brr or .wav file the user chooses (see
 // SPCMSampleFile and BRRDecodeBlocks). Changes neither the bank nor the ROM image.

@@ -275,10 +275,8 @@ void TellTuning(HWND window, double cents)
     char line[160] = "";
     if (moved) {
         const int pitch = SPCMPitchFor(rate);
-        std::snprintf(line, sizeof line,
-                      "This sample was encoded at %d Hz: it plays at its recorded pitch at pitch "
-                      "%X, %.1f cents against a 32 kHz sample.%s",
-                      rate, (unsigned)pitch, snesbrr::rate_cents(rate), cents ? "\n" : "");
+        std::snprintf(line, sizeof line, SPCM_TEXT_TUNED_RATE "%s", rate, (unsigned)pitch,
+                      snesbrr::rate_cents(rate), cents ? "\n" : "");
         std::snprintf(out, sizeof out, "%X", (unsigned)pitch);
         SetWindowTextA(Item(window, IDC_PITCH), out);
     }
@@ -288,11 +286,8 @@ void TellTuning(HWND window, double cents)
     }
     // Positive cents: the fitted loop is longer than the chosen one and sounds lower.
     const bool flat = cents > 0;
-    FIOBox(window, MB_ICONINFORMATION, "Tuning",
-           "%sThe encoder fitted the loop to whole blocks of 16 samples, so this sample plays "
-           "%.1f cents %s.\nTune the instrument %.1f cents %s to play it at its pitch.",
-           line, std::fabs(cents), flat ? "flat" : "sharp", std::fabs(cents),
-           flat ? "up" : "down");
+    FIOBox(window, MB_ICONINFORMATION, "Tuning", "%s" SPCM_TEXT_TUNED_LOOP, line, std::fabs(cents),
+           flat ? "flat" : "sharp", std::fabs(cents), flat ? "up" : "down");
 }
 
 // Insert of the sample file at path, or of the one the user chooses when path is null.
@@ -694,35 +689,17 @@ void OnLoopOk(HWND dialog)
     const long long start = LoopField(dialog, IDC_LOOPDLG_START);
     const long long end = loop->brr ? loop->frames : LoopField(dialog, IDC_LOOPDLG_END);
     const long long rate = loop->brr ? 0 : LoopField(dialog, IDC_LOOPDLG_RATE);
-    char text[160];
-    if (start < 0 || end < 0)
-        std::snprintf(text, sizeof text,
-                      "Type the loop start and end as whole numbers of samples, 0 to %d.",
-                      loop->frames);
-    else if (start >= loop->frames)
-        std::snprintf(text, sizeof text, "The loop start must lie within the sound: 0 to %d.",
-                      loop->frames - 1);
-    else if (loop->brr && start % snesbrr::kBlockSamples != 0)
-        std::snprintf(text, sizeof text,
-                      "A .brr file loops from the start of a block: type a multiple of 16, 0 to "
-                      "%d.",
-                      loop->frames - snesbrr::kBlockSamples);
-    else if (end > loop->frames)
-        std::snprintf(text, sizeof text,
-                      "The loop end can be at most the sound's length, %d samples.",
-                      loop->frames);
-    else if (end <= start)
-        std::snprintf(text, sizeof text, "The loop end must come after the loop start.");
-    else if (!loop->brr && (rate < 1000 || rate > 32000))
-        std::snprintf(text, sizeof text, "Type the rate in Hz as a whole number, 1000 to 32000.");
-    else {
-        loop->start = (int)start;
-        loop->end = (int)end;
-        loop->rate = (int)rate;
-        EndDialog(dialog, 1);
+    const char *refusal = SPCMLoopRefusal(loop, start, end);
+    if (!refusal && !loop->brr && (rate < 1000 || rate > 32000))
+        refusal = "Type the rate in Hz as a whole number, 1000 to 32000.";
+    if (refusal) {
+        FIOErrorFor(dialog, "%s", refusal);
         return;
     }
-    FIOErrorFor(dialog, "%s", text);
+    loop->start = (int)start;
+    loop->end = (int)end;
+    loop->rate = (int)rate;
+    EndDialog(dialog, 1);
 }
 
 } // namespace

@@ -7,12 +7,6 @@
 #include "diskio.h" // the codec's whole-file read
 #include "snesbrr.h"
 
-namespace {
-
-constexpr unsigned kErrorBox = 0x10; // MB_ICONERROR, without the platform's headers
-
-} // namespace
-
 snesbrr::Status BRRReadWav(const char *path, snesbrr::MonoPcm &pcm)
 {
     std::vector<std::uint8_t> bytes;
@@ -42,12 +36,12 @@ bool BRRWavLoop(const char *path, HWND owner, int *frames, int *loopStart, int *
     try {
         status = BRRReadWav(path, pcm);
     } catch (const std::bad_alloc &) {
-        FIOBox(owner, kErrorBox, "Error", "There is not enough memory to read this WAV file.");
+        FIOErrorFor(owner, "There is not enough memory to read this WAV file.");
         return false;
     }
     if (status != snesbrr::Status::Ok) {
-        FIOBox(owner, kErrorBox, "Error", "This WAV file cannot be used: %s.\nNothing was inserted.",
-               snesbrr::describe(status));
+        FIOErrorFor(owner, "This WAV file cannot be used: %s.\nNothing was inserted.",
+                    snesbrr::describe(status));
         return false;
     }
     // The reader keeps at most one sample per byte of a file of at most 1 GiB.

@@ -203,6 +203,14 @@ void FIOError(const char *format, ...)
     va_end(args);
 }
 
+void FIOErrorFor(HWND, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    console::Say(Format(format, args));
+    va_end(args);
+}
+
 bool FIOAsk(const char *, const char *, ...)
 {
     return answer;

@@ -14,10 +14,9 @@
 
 #include "SPCM.h"
 #include "addr.h"
-#include "brr.h"
-#include "diskio.h"
 #include "brrfile.h"
 #include "console_io.h"
+#include "diskio.h"
 #include "inprocess_codec.h"
 #include "snesbrr.h"
 #include "version.h"
@@ -79,24 +78,15 @@ int AskLoop(HWND, SPCMLoop *loop)
 {
     if (asked->loop == SampleStep::OwnLoop)
         return 1;
-    const int frames = loop->frames;
-    const long long s = asked->loopStart;
-    const long long e = asked->loopEnd < 0 ? frames : asked->loopEnd;
-    if (s >= frames)
-        Sayf("The loop start must lie within the sound: 0 to %d.", frames - 1);
-    else if (loop->brr && s % snesbrr::kBlockSamples != 0)
-        Sayf("A .brr file loops from the start of a block: type a multiple of 16, 0 to %d.",
-             frames - snesbrr::kBlockSamples);
-    else if (e > frames)
-        Sayf("The loop end can be at most the sound's length, %d samples.", frames);
-    else if (e <= s)
-        Sayf("The loop end must come after the loop start.");
-    else {
-        loop->start = static_cast<int>(s);
-        loop->end = static_cast<int>(e);
-        return 1;
+    const long long start = asked->loopStart;
+    const long long end = asked->loopEnd < 0 ? loop->frames : asked->loopEnd;
+    if (const char *refusal = SPCMLoopRefusal(loop, start, end)) {
+        console::Say(refusal);
+        return 0;
     }
-    return 0;
+    loop->start = static_cast<int>(start);
+    loop->end = static_cast<int>(end);
+    return 1;
 }
 
 // The window's Tuning box, as one line.
@@ -105,13 +95,10 @@ void TellTuning(double cents)
     const int rate = SPCMInsertedRate();
     const bool moved = rate != 0 && rate != 32000;
     if (moved)
-        Sayf("This sample was encoded at %d Hz: it plays at its recorded pitch at pitch %X, "
-             "%.1f cents against a 32 kHz sample.",
-             rate, static_cast<unsigned>(SPCMPitchFor(rate)), snesbrr::rate_cents(rate));
+        Sayf(SPCM_TEXT_TUNED_RATE, rate, static_cast<unsigned>(SPCMPitchFor(rate)),
+             snesbrr::rate_cents(rate));
     if (cents != 0)
-        Sayf("The encoder fitted the loop to whole blocks of 16 samples, so this sample plays "
-             "%.1f cents %s.\nTune the instrument %.1f cents %s to play it at its pitch.",
-             std::fabs(cents), cents > 0 ? "flat" : "sharp", std::fabs(cents),
+        Sayf(SPCM_TEXT_TUNED_LOOP, std::fabs(cents), cents > 0 ? "flat" : "sharp", std::fabs(cents),
              cents > 0 ? "up" : "down");
 }
 

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
+
 static std::vector<char> ReadAll(const char *path)
 {
     std::vector<char> bytes;
@@ -37,31 +39,6 @@ static void WriteAll(const char *path, const void *data, size_t size)
         std::fwrite(data, 1, size, f);
         std::fclose(f);
     }
-}
-
-// The 44 bytes in front of bytes bytes of 16-bit mono PCM at 32000 Hz.
-static std::vector<char> WavHeader(unsigned bytes)
-{
-    std::vector<char> header;
-    auto put = [&](const char *text) { header.insert(header.end(), text, text + 4); };
-    auto number = [&](unsigned value, int size) {
-        for (int i = 0; i < size; ++i)
-            header.push_back(static_cast<char>(value >> 8 * i));
-    };
-    put("RIFF");
-    number(36 + bytes, 4);
-    put("WAVE");
-    put("fmt ");
-    number(16, 4);
-    number(1, 2);     // PCM
-    number(1, 2);     // mono
-    number(32000, 4); // samples a second
-    number(64000, 4); // bytes a second
-    number(2, 2);     // bytes a frame
-    number(16, 2);    // bits a sample
-    put("data");
-    number(bytes, 4);
-    return header;
 }
 
 int main(int argc, char **argv)
@@ -98,19 +75,20 @@ int main(int argc, char **argv)
         return 0;
     }
     if (argc == 5 && std::strcmp(argv[2], "-d") == 0 && std::strcmp(argv[3], "--blocks") == 0) {
-        std::vector<char> data = ReadAll(argv[1]);
-        std::vector<char> wav = {'R', 'I', 'F', 'F', 'W', 'A', 'V', 'E'};
+        const std::vector<char> input = ReadAll(argv[1]);
+        std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 'W', 'A', 'V', 'E'};
         if (GetFileAttributesA("GARBAGE") == INVALID_FILE_ATTRIBUTES) {
-            data.resize(data.size() + data.size() % 2);
-            wav = WavHeader(static_cast<unsigned>(data.size()));
+            std::vector<int16_t> samples((input.size() + 1) / 2);
+            std::memcpy(samples.data(), input.data(), input.size());
+            wav = files::MakeWav(samples);
+        } else {
+            wav.insert(wav.end(), input.begin(), input.end());
         }
-        wav.insert(wav.end(), data.begin(), data.end());
         WriteAll(argv[4], wav.data(), wav.size());
         return 0;
     }
     if (argc == 6 && std::strcmp(argv[2], "-d") == 0) {
-        std::vector<char> silence = WavHeader(4);
-        silence.resize(silence.size() + 4);
+        const std::vector<uint8_t> silence = files::MakeWav(std::vector<int16_t>(2));
         WriteAll(argv[5], silence.data(), silence.size());
         return 0;
     }

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -173,16 +172,7 @@ std::vector<std::string> Entries(HWND list)
     return entries;
 }
 
-bool WaitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
+using ui::WaitFor;
 
 void Put16(std::vector<uint8_t> &file, size_t at, unsigned value)
 {

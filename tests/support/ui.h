@@ -30,6 +30,14 @@ constexpr int kLoadWaitMs = 20000;
 // when null); null when none appeared within the time.
 HWND WaitDialog(DWORD tid, const char *caption, int timeoutMs = 10000, HWND except = nullptr);
 
+// Polls until done() holds or the time is up; the result of the last poll.
+template <class Done> bool WaitFor(Done done, int timeoutMs = 3000)
+{
+    for (int waited = 0; !done() && waited < timeoutMs; waited += 10)
+        Sleep(10);
+    return done();
+}
+
 // Caption, text, owner and icon of a message box.
 MessageBoxInfo ReadMessageBox(HWND box);
 

@@ -51,12 +51,9 @@ class MainWindow : public ::testing::Test {
     {
         return WaitFor([&] { return GetDlgCtrlID(Focus()) == id; }, timeoutMs);
     }
-    // Polls until done() holds or the time is up; the result of the last poll.
     template <class Done> static bool WaitFor(Done done, int timeoutMs = 3000)
     {
-        for (int waited = 0; !done() && waited < timeoutMs; waited += 10)
-            Sleep(10);
-        return done();
+        return ui::WaitFor(done, timeoutMs);
     }
     // Waits until the window handles messages again. Sent messages overtake posted
     // ones, so this only waits for work already under way: after a modal window that a
