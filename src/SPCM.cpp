@@ -25,7 +25,7 @@ constexpr int kDirOffset = 0x000C;
 constexpr int kDirSize = 0x100; // 64 entries of 4 bytes
 constexpr int kDataHeaderOffset = 0x010C;
 constexpr int kDataOffset = 0x0110;
-constexpr int kDataSize = 0x7EE2; // audio 0x8100-0xFFE1
+constexpr int kDataSize = kSPCMDataEnd - kSPCMDataStart;
 constexpr int kChainEndOffset = 0x7FF2;
 constexpr int kCounterOffset = 0x7FF6;
 constexpr int kMarkerOffset = 0x7FF8;
@@ -34,9 +34,6 @@ constexpr char kMarker[8] = {'q', 'e', 'l', 'v', 'a', 'r', 'i', 'n'};
 // Audio addresses of the sample memory image.
 constexpr int kImageBase = 0x8000;
 constexpr int kImageSize = 0x8000;
-constexpr int kDataStart = 0x8100;
-constexpr int kDataEnd = 0xFFE2; // one past the last byte of the sample data
-constexpr int kSlots = 64;
 
 // BRR blocks and .brr files follow the codec's rules (brr.h, brrfile.h).
 constexpr int kBlock = static_cast<int>(snesbrr::kBlockBytes);
@@ -84,14 +81,14 @@ int At(int romOffset)
 
 int FreeAreaStart()
 {
-    return kDataEnd - freespace;
+    return kSPCMDataEnd - freespace;
 }
 
 // Lowest start above the slot's start, or the free-area start: where its sample ends.
 int NextStart(int start)
 {
     int next = FreeAreaStart();
-    for (int i = 0; i < kSlots; ++i) {
+    for (int i = 0; i < kSPCMSlots; ++i) {
         const int other = SPCMFetchStart(i);
         if (other > start && other < next)
             next = other;
@@ -101,7 +98,7 @@ int NextStart(int start)
 
 bool ValidSlot(int slot)
 {
-    return SPCMem && slot >= 0 && slot < kSlots;
+    return SPCMem && slot >= 0 && slot < kSPCMSlots;
 }
 
 // True when a whole bank starting at file offset bank lies inside the ROM image.
@@ -279,7 +276,7 @@ int SPCMSetupROM(int offset)
     Put16(bank + kUploadOffset + 2, kImageBase);
     memcpy(bank + kDirOffset, directory, kDirSize);
     Put16(bank + kDataHeaderOffset, kDataSize);
-    Put16(bank + kDataHeaderOffset + 2, kDataStart);
+    Put16(bank + kDataHeaderOffset + 2, kSPCMDataStart);
     memcpy(bank + kDataOffset, data, kDataSize);
     free(data);
     Put16(bank + kChainEndOffset, 0);
@@ -356,14 +353,14 @@ int SPCMReadIn()
                  static_cast<unsigned>(counter), static_cast<unsigned>(kDataSize));
         return RefuseBank(text);
     }
-    for (int i = 0; i < kSlots; ++i) {
+    for (int i = 0; i < kSPCMSlots; ++i) {
         const int start = Get16(base + kDirOffset + 4 * i);
-        if (start != 0 && (start < kDataStart || start > kDataEnd - counter)) {
+        if (start != 0 && (start < kSPCMDataStart || start > kSPCMDataEnd - counter)) {
             snprintf(text, sizeof text,
                      "Slot %.2X of the sample bank starts at %X, outside the used sample area "
                      "(8100 to %X).\nThe sample bank is damaged; open another ROM.",
                      static_cast<unsigned>(i), static_cast<unsigned>(start),
-                     static_cast<unsigned>(kDataEnd - counter));
+                     static_cast<unsigned>(kSPCMDataEnd - counter));
             return RefuseBank(text);
         }
     }
@@ -375,7 +372,7 @@ int SPCMReadIn()
     SPCMem = image;
     ROMPtrPC = static_cast<uint32_t>(bank + kUploadOffset);
     memcpy(SPCMem, base + kDirOffset, kDirSize);
-    memcpy(SPCMem + (kDataStart - kImageBase), base + kDataOffset, kDataSize);
+    memcpy(SPCMem + (kSPCMDataStart - kImageBase), base + kDataOffset, kDataSize);
     freespace = static_cast<uint16_t>(counter);
     return 1;
 }
@@ -388,7 +385,7 @@ int SPCMSave()
         return FileOut(nullptr);
     unsigned char *base = ROMMem + (ROMPtrPC - kUploadOffset);
     memcpy(base + kDirOffset, SPCMem, kDirSize);
-    memcpy(base + kDataOffset, SPCMem + (kDataStart - kImageBase), kDataSize);
+    memcpy(base + kDataOffset, SPCMem + (kSPCMDataStart - kImageBase), kDataSize);
     Put16(base + kCounterOffset, freespace);
     return FileOut(ROMMem);
 }
@@ -567,8 +564,7 @@ bool AskRawLoop(std::vector<unsigned char> &image, const char *path, HWND owner,
     size_t blocks = 0;
     if (parse_brr_file(image.data(), image.size(), brr) != snesbrr::Status::Ok || brr.headered ||
         snesbrr::count_blocks(brr.blocks, brr.size, blocks) != snesbrr::Status::Ok ||
-        blocks * kBlock != brr.size || blocks == 0 ||
-        !snesbrr::parse_header(brr.blocks[brr.size - kBlock]).loop)
+        blocks * kBlock != brr.size || !snesbrr::parse_header(brr.blocks[brr.size - kBlock]).loop)
         return false;
     const int samples = static_cast<int>(blocks) * snesbrr::kBlockSamples;
     SPCMLoop loop = {samples, NamedLoopStart(path, static_cast<int>(brr.size)), samples, 0, 0, true};
@@ -576,9 +572,8 @@ bool AskRawLoop(std::vector<unsigned char> &image, const char *path, HWND owner,
         *cancelled = true;
         return false;
     }
-    const std::vector<uint8_t> raw(image.begin(), image.end());
-    image = snesbrr::make_headered(raw, static_cast<size_t>(loop.start / snesbrr::kBlockSamples) *
-                                            kBlock);
+    image = snesbrr::make_headered(image, static_cast<size_t>(loop.start / snesbrr::kBlockSamples) *
+                                              kBlock);
     return true;
 }
 
@@ -628,19 +623,17 @@ WavJob MakeJob(const char *path, int frames, int rate)
     WavJob job = {path, {}, 32000, 0};
     job.shape.frames = static_cast<size_t>(frames);
     job.shape.rate = static_cast<uint32_t>(rate);
-    if (chosenRate)
+    if (chosenRate) {
+        job.asked = chosenRate;
         job.rate = static_cast<uint32_t>(chosenRate);
-    else if (rate > 0 && rate < 32000)
+    } else if (rate > 0 && rate < 32000)
         job.rate = static_cast<uint32_t>(rate);
     return job;
 }
 
-// Runs the encoder on the job at rate Hz (0: the job's rate, the encoder's own choice
-// unless one was set); see BRREncode.
+// Runs the encoder on the job at rate Hz (0: the encoder's own choice); see BRREncode.
 unsigned char *Encode(const WavJob &job, HWND owner, int rate, int *size)
 {
-    if (rate == 0)
-        rate = chosenRate;
     if (!job.shape.loops)
         return BRREncode(job.path, owner, size, rate);
     return BRREncodeLooped(job.path, static_cast<int>(job.shape.loop_start),
@@ -896,7 +889,7 @@ void SPCMDeleteSample(int slot)
     // entries, and a bank saved with an empty sample has it at the start of the sample
     // inserted after it. Moving the bytes away would lose that slot's sound, so only
     // the entry goes.
-    for (int i = 0; i < kSlots; ++i) {
+    for (int i = 0; i < kSPCMSlots; ++i) {
         if (i != slot && SPCMFetchStart(i) == start) {
             memset(SPCMem + 4 * slot, 0, 4);
             return;
@@ -905,9 +898,9 @@ void SPCMDeleteSample(int slot)
     const int next = NextStart(start);
     // Everything from the next sample up to the end of the data area moves down.
     memmove(SPCMem + (start - kImageBase), SPCMem + (next - kImageBase),
-            static_cast<size_t>(kDataEnd - next));
+            static_cast<size_t>(kSPCMDataEnd - next));
     const int gap = next - start;
-    for (int i = 0; i < kSlots; ++i) {
+    for (int i = 0; i < kSPCMSlots; ++i) {
         unsigned char *entry = SPCMem + 4 * i;
         if (Get16(entry) > start) {
             Put16(entry, Get16(entry) - gap);

@@ -78,8 +78,12 @@ int SPCMFetchStart(int slot);    // start audio address of slot 0-63; 0 = empty
 int SPCMFetchLoop(int slot);     // loop audio address of slot 0-63
 int SPCMGetSampleSize(int slot); // bytes from a used slot's start to its next start
 
+constexpr int kSPCMSlots = 64;         // the directory's entries
+constexpr int kSPCMDataStart = 0x8100; // the sample data area, audio addresses
+constexpr int kSPCMDataEnd = 0xFFE2;   // one past its last byte
+
 // The largest .brr file image of a slot: the 2-byte loop header and the whole data area.
-constexpr int kSPCMMaxFile = 2 + 0x7EE2;
+constexpr int kSPCMMaxFile = 2 + kSPCMDataEnd - kSPCMDataStart;
 
 // Loop offset of a used slot in bytes: loop - start when the slot's end block has the
 // loop flag and the loop address is the start of one of its played blocks; -1 when the

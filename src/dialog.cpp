@@ -24,18 +24,11 @@ char out[256];
 
 namespace {
 
-// Pitch for Play: 0x1000 plays the sample as recorded; the sound processor's pitch
-// register is 14 bits wide.
-constexpr long kMaxPitch = 0x3FFF;
 // The placement dialog's result when it was closed without an offset; DialogBoxParam
 // gives the same when the dialog cannot be created.
 constexpr INT_PTR kNoPlacement = -1;
 // Both input fields are read into 32 characters, so at most 31 are looked at.
 constexpr int kInputChars = 32;
-// The sample data area that the map spans, in audio addresses (end exclusive).
-constexpr int kMapFirst = 0x8100;
-constexpr int kMapEnd = 0xFFE2;
-constexpr int kSlots = 64;
 
 // The window's caption with no ROM loaded, and the caption of its questions.
 const char kTitle[] = "Tarvo Samples";
@@ -246,7 +239,7 @@ void OnPlay(HWND window)
         return;
     }
     long pitch = std::strtol(out, nullptr, 16); // saturates at the largest long
-    if (pitch > kMaxPitch) {
+    if (pitch > snesbrr::kMaxPitch) {
         FIOErrorFor(window, "Pitch too high.  Input a value 0 - 0x3FFF.");
         return;
     }
@@ -350,8 +343,8 @@ int CurrentMap(int width, MapBox *boxes, int *freeLeft)
         *freeLeft = width;
         return 0;
     }
-    MapSample samples[kSlots];
-    for (int slot = 0; slot < kSlots; ++slot)
+    MapSample samples[kSPCMSlots];
+    for (int slot = 0; slot < kSPCMSlots; ++slot)
         samples[slot] = {SPCMFetchStart(slot), SPCMGetSampleSize(slot), SPCMLoopOffset(slot)};
     return MapLayout(samples, SPCMGetFree(), width, boxes, freeLeft);
 }
@@ -374,7 +367,7 @@ void DrawMap(HWND window, const DRAWITEMSTRUCT *item)
 {
     const RECT &r = item->rcItem;
     HDC dc = item->hDC;
-    MapBox boxes[kSlots];
+    MapBox boxes[kSPCMSlots];
     int freeLeft = 0;
     const int count = CurrentMap(r.right - r.left, boxes, &freeLeft);
     FillArea(dc, r.left, r.top, r.right, r.bottom, kMapUnused);
@@ -400,7 +393,7 @@ int MapSlotAtClick(HWND window)
     ScreenToClient(map, &point);
     RECT client;
     GetClientRect(map, &client);
-    MapBox boxes[kSlots];
+    MapBox boxes[kSPCMSlots];
     int freeLeft = 0;
     const int count = CurrentMap(client.right, boxes, &freeLeft);
     // Last to first: where boxes share a pixel, the one drawn last shows there.
@@ -708,17 +701,18 @@ int MapLayout(const MapSample *samples, int freeBytes, int width, MapBox *boxes,
 {
     // Pixels of an audio address; 64-bit, so that any width scales without overflow.
     auto x = [width](int address) {
-        return (int)((long long)(address - kMapFirst) * width / (kMapEnd - kMapFirst));
+        return (int)((long long)(address - kSPCMDataStart) * width /
+                     (kSPCMDataEnd - kSPCMDataStart));
     };
     int count = 0;
-    for (int slot = 0; slot < kSlots; ++slot) {
+    for (int slot = 0; slot < kSPCMSlots; ++slot) {
         const MapSample &sample = samples[slot];
         if (sample.start == 0)
             continue;
         const int loop = sample.loopOffset >= 0 ? x(sample.start + sample.loopOffset) : -1;
         boxes[count++] = {slot, x(sample.start), x(sample.start + sample.size), loop};
     }
-    *freeLeft = x(kMapEnd - freeBytes);
+    *freeLeft = x(kSPCMDataEnd - freeBytes);
     return count;
 }
 

@@ -24,9 +24,6 @@
 
 namespace {
 
-constexpr int kSlots = 64;
-constexpr int kMaxPitch = 0x3FFF;
-
 __attribute__((format(printf, 1, 2))) void Sayf(const char *format, ...)
 {
     char text[512];
@@ -241,7 +238,7 @@ int List(const std::string &rom, bool json, std::ostream &out)
     if (json) {
         nlohmann::ordered_json list = {{"free", SPCMGetFree()}, {"bank", SPCMBankOffset()}};
         nlohmann::ordered_json slots = nlohmann::ordered_json::array();
-        for (int i = 0; i < kSlots; ++i)
+        for (int i = 0; i < kSPCMSlots; ++i)
             slots.push_back({{"slot", i},
                              {"start", SPCMFetchStart(i)},
                              {"loop", SPCMFetchLoop(i)},
@@ -253,7 +250,7 @@ int List(const std::string &rom, bool json, std::ostream &out)
     }
     out << "slot  start  loop   size  looped\n";
     char row[64];
-    for (int i = 0; i < kSlots; ++i) {
+    for (int i = 0; i < kSPCMSlots; ++i) {
         snprintf(row, sizeof row, "%.2X    %.4X   %.4X  %5d  %s\n", static_cast<unsigned>(i),
                  static_cast<unsigned>(SPCMFetchStart(i)), static_cast<unsigned>(SPCMFetchLoop(i)),
                  SPCMGetSampleSize(i),
@@ -393,7 +390,7 @@ class Manifest {
     bool ReadSlot(const toml::node &node, int &slot) const
     {
         const auto *value = node.as_integer();
-        if (!value || value->get() < 0 || value->get() >= kSlots)
+        if (!value || value->get() < 0 || value->get() >= kSPCMSlots)
             return Refuse(node, "a slot is a number from 0x00 to 0x3F");
         slot = static_cast<int>(value->get());
         return true;
@@ -508,7 +505,7 @@ int Dispatch(CLI::App &app, const Args &a, std::ostream &out, std::ostream &err)
     unsigned long number = 0;
     int slot = 0;
     if (!a.slot.empty()) {
-        if (a.slot.size() > 2 || !ParseHex(a.slot, number) || number >= kSlots)
+        if (a.slot.size() > 2 || !ParseHex(a.slot, number) || number >= kSPCMSlots)
             return UsageError(err, "SLOT '" + a.slot + "' is not two hexadecimal digits, 00 to 3F",
                               command);
         slot = static_cast<int>(number);
@@ -573,7 +570,7 @@ int Dispatch(CLI::App &app, const Args &a, std::ostream &out, std::ostream &err)
     if (command == "render") {
         if (!ParseHex(a.pitch, number))
             return UsageError(err, "Invalid pitch input: '" + a.pitch + "'", command);
-        if (number > kMaxPitch)
+        if (number > snesbrr::kMaxPitch)
             return UsageError(err, "Pitch too high.  Input a value 0 - 0x3FFF.", command);
         if (const int code = Open(a.rom, true))
             return code;

@@ -19,6 +19,14 @@ std::uint64_t nearest_blocks(std::uint64_t numerator, std::uint64_t denominator)
     return (numerator + block / 2 * denominator) / (block * denominator) * block;
 }
 
+// True when m output samples hold k passes of a loop of length input samples exactly,
+// so that the loop keeps its pitch: m / rate = k * length / input_rate.
+bool keeps_pitch(std::uint64_t m, std::uint64_t k, std::uint64_t length, std::uint32_t input_rate,
+                 std::uint32_t rate)
+{
+    return m * input_rate == k * length * rate;
+}
+
 } // namespace
 
 double LoopLayout::cents_flat() const
@@ -39,8 +47,7 @@ double loop_cents_flat(std::size_t input_length, std::uint32_t input_rate, std::
     layout.output_length = output_length;
     layout.repeats = static_cast<std::size_t>(
         std::max(1.0, std::round(static_cast<double>(output_length) / layout.length_at_rate)));
-    layout.resampled = static_cast<std::uint64_t>(output_length) * input_rate !=
-                       static_cast<std::uint64_t>(layout.repeats) * input_length * rate;
+    layout.resampled = !keeps_pitch(output_length, layout.repeats, input_length, input_rate, rate);
     return layout.cents_flat();
 }
 
@@ -64,8 +71,7 @@ LoopLayout plan_loop(std::size_t start, std::size_t end, std::uint32_t input_rat
         double best_off = HUGE_VAL;
         for (std::uint64_t k = 1; k <= kMaxLoopRepeats; ++k) {
             const std::uint64_t m = output_for(k);
-            const bool exact = m * input_rate == k * length * rate;
-            const double off = exact ? 0.0 : cents_off(k, m);
+            const double off = keeps_pitch(m, k, length, input_rate, rate) ? 0.0 : cents_off(k, m);
             if (m > 0 && off < best_off) {
                 best_off = off;
                 best_k = k;
@@ -75,7 +81,7 @@ LoopLayout plan_loop(std::size_t start, std::size_t end, std::uint32_t input_rat
     }
     layout.repeats = best_k;
     layout.output_length = best_m;
-    layout.resampled = best_m * input_rate != best_k * length * rate;
+    layout.resampled = !keeps_pitch(best_m, best_k, length, input_rate, rate);
     layout.copied = best_m == best_k * length;
     // The loop start lands on the output sample nearest its resampled time.
     layout.intro = layout.copied ? start
